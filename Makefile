@@ -1,0 +1,71 @@
+# Top-level entry points. Each target does its own set-up on a fresh Debian 12 machine:
+# missing Debian packages are installed with apt-get, then CMake configures and builds.
+#   make test      build everything and run every test (what CI runs)
+#   make demo      run the system with the simulator so a new user sees it work
+#   make build     configure and build only
+#   make sanitize  ASan+UBSan build and test run (build-asan), then the TSan pass (build-tsan)
+#   make bench     run the benchmarks and write build/bench.txt
+#   make fuzz      run every fuzz target for a bounded time (build-fuzz, clang)
+
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
+
+PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
+            qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev \
+            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
+            fonts-dejavu-core xauth
+
+.PHONY: all deps build test demo sanitize bench fuzz format clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing missing packages:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps build/build.ninja
+	cmake --build build -j $(JOBS)
+
+test: build
+	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+demo: build
+	./tools/demo.sh
+
+sanitize: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=address
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=thread
+	cmake --build build-tsan -j $(JOBS)
+	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) -L tsan --no-tests=ignore
+
+bench: build
+	cmake --build build --target bench_all -j $(JOBS)
+	./bench/run.sh build
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEX_FUZZ=ON
+	cmake --build build-fuzz --target fuzz_all -j $(JOBS)
+	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
             count += RunFile(arg);
         } else if (std::filesystem::is_directory(arg, ec)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(arg)) {
-                if (entry.is_regular_file()) count += RunFile(entry.path());
+                if (entry.is_regular_file())
+                    count += RunFile(entry.path());
             }
         }
     }

@@ -27,9 +27,11 @@ int Usage(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage(stderr);
+    if (argc < 2)
+        return Usage(stderr);
     std::string name = argv[1];
-    if (name == "help" || name == "--help" || name == "-h") return Usage(stdout);
+    if (name == "help" || name == "--help" || name == "-h")
+        return Usage(stdout);
     auto it = tool::Commands().find(name);
     if (it == tool::Commands().end()) {
         std::fprintf(stderr, "tactus-tool: unknown command '%s'\n", name.c_str());

@@ -17,7 +17,7 @@
 #include "server/device/VexPosition.h"
 
 class VexDevice {
-public:
+  public:
     virtual ~VexDevice() = default;
 
     // Loads and binds the device library; the base version does nothing.

@@ -19,7 +19,8 @@ ToolRun RunTool(const std::string& args) {
     FILE* p = popen(cmd.c_str(), "r");
     std::array<char, 4096> buf;
     size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     r.status = WEXITSTATUS(pclose(p));
     return r;
 }

@@ -18,8 +18,8 @@ struct VexPosition {
     }
     friend bool operator!=(const VexPosition& a, const VexPosition& b) { return !(a == b); }
 
-    // Normalises x, y, z as a vector in place. A length of 0 (or not a number) gives
-    // (0, 0, 1), so a caller always gets a direction; w is never changed.
+    // Normalises x, y, z as a vector in place. A length of 0, infinity or not a number
+    // gives (0, 0, 1), so a caller always gets a direction; w is never changed.
     void Normalize();
 };
 

@@ -1,0 +1,16 @@
+#pragma once
+// ServerConfig: the server settings read from VEX.XML, with their values before reading.
+
+#include <QString>
+
+struct ServerConfig {
+    static constexpr int kDefaultTcpPort = 1390;
+    static constexpr int kWindowHidden = 0;
+    static constexpr int kWindowShown = 5;
+    static constexpr int kDefaultPollTime = 50;
+
+    QString interfaceName = QStringLiteral("ENC7480");  // "ENC7480" or "SIMULATOR"
+    int tcpPort = kDefaultTcpPort;
+    int windowMode = kWindowHidden;   // kWindowHidden or kWindowShown
+    int pollTime = kDefaultPollTime;  // poll timer interval, milliseconds
+};

@@ -1,0 +1,49 @@
+#pragma once
+// How the host stand-in answers drivers: message-box answers, option values, the automatic
+// hit test, the active tip and the texts it hands out. One process-wide instance
+// (QlnConfig()), set up by tests and the host shell before and between driver calls, on the
+// host's UI thread.
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+
+class CQLNtip_data;
+
+struct HostConfig {
+    // Message box answers (Win32 codes: 1 OK, 2 Cancel, 6 Yes, 7 No). Queued answers are
+    // used first, one per box; then OK-style boxes answer okAnswer and the others
+    // yesNoAnswer.
+    std::deque<int> queuedAnswers;
+    int okAnswer = 1;
+    int yesNoAnswer = 6;
+    // Show a real modal box when a display and a QApplication exist.
+    bool interactiveMessageBoxes = true;
+    // Copy every message box to stderr.
+    bool echoMessageBoxes = true;
+
+    // Option queries: values by option code (unknown codes answer 0) and the answer of the
+    // query without a code (permission to fall back to plain compensation files).
+    std::map<int, int> options;
+    int fallbackPermission = 0;
+
+    // Automatic-hit test: a hit when the current point is at least autoHitDistance (host
+    // units) away from the previous one, unless autoHitAnswer forces the answer. When
+    // autoHitBeepInterval is zero or more it is written to the driver's beep interval.
+    double autoHitDistance = 1.0;
+    std::optional<int> autoHitAnswer;
+    int autoHitBeepInterval = -1;
+
+    // Active tip (not owned; null: no tip active).
+    CQLNtip_data* activeTip = nullptr;
+
+    std::wstring versionText = L"QLNRUN stand-in 4.4.0";
+    // Section name service: prefix + driver name.
+    std::wstring sectionPrefix;
+
+    // Back to the values above (tip and queued answers cleared).
+    void reset() { *this = HostConfig(); }
+};
+
+HostConfig& QlnConfig();

@@ -1,0 +1,136 @@
+#include "server/app/CVexServerApp.h"
+
+#include <QCoreApplication>
+
+#include "server/app/CVexServerDlg.h"
+#include "server/app/MessageBox.h"
+#include "server/app/VexCommandLineInfo.h"
+#include "server/app/VexServerStrings.h"
+#include "server/config/ConfigReaders.h"
+#include "server/config/ServerConfigNames.h"
+#include "server/device/VexEnc7480.h"
+#include "server/device/VexSimulator.h"
+#include "server/net/VexFormat.h"
+#include "server/net/VexProtocol.h"
+#include "server/net/VexServerSocket.h"
+
+namespace names = ServerConfigNames;
+
+CVexServerApp::CVexServerApp() = default;
+
+CVexServerApp::~CVexServerApp() {
+    // The window is gone by now; the listening socket's destruction must not reach it.
+    dlg_ = nullptr;
+}
+
+bool CVexServerApp::CreateDevice(const QString& interfaceName, QString* libraryName) {
+    if (interfaceName == QLatin1String(names::kInterfaceEnc7480)) {
+        *libraryName = QString::fromLatin1(names::kEnc7480Library);
+        auto card = std::make_unique<VexEnc7480>();
+        QStringList problems;
+        if (!ReadEnc7480Config(QString::fromLatin1(names::kEnc7480File), *card, &problems)) {
+            ShowMessageBox(QString::asprintf(names::kConfigNotFound, names::kEnc7480File));
+        }
+        for (const QString& problem : problems)
+            ShowMessageBox(problem);
+        SetDevice(std::move(card));
+        return true;
+    }
+    if (interfaceName == QLatin1String(names::kInterfaceSimulator)) {
+        *libraryName = QString::fromLatin1(names::kSimulatorLibrary);
+        auto simulator = std::make_unique<VexSimulator>();
+        ReadSimulatorConfig(QString::fromLatin1(names::kSimulatorFile), *simulator);
+        SetDevice(std::move(simulator));
+        return true;
+    }
+    return false;
+}
+
+int CVexServerApp::InitInstance(const QStringList& arguments) {
+    // Sockets need no initialisation here; Qt's network layer is always available.
+    ServerConfig config;
+    if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config)) {
+        ShowMessageBox(QString::fromLatin1(names::kServerFileError));
+        return 1;
+    }
+
+    VexCommandLineInfo commandLine;
+    commandLine.ParseCommandLine(arguments);
+
+    QString libraryName;
+    if (!CreateDevice(config.interfaceName, &libraryName)) {
+        ShowMessageBox(QString::fromLatin1(names::kUnsupportedInterface));
+        return 1;
+    }
+
+    try {
+        Device()->Open(libraryName);
+    } catch (const QString& error) {
+        ShowMessageBox(QString::fromLatin1(kCardDllFailed).arg(libraryName, error));
+        return 1;
+    }
+
+    if (Device()->Init(commandLine.reset()) == 0) {
+        ShowMessageBox(QString::fromLatin1(kDeviceNotInitialized).arg(config.interfaceName));
+    }
+
+    // A listening failure does not stop the window (a client simply cannot connect), but
+    // an unattended operator must be able to see why: say it on stderr and in the log.
+    QString listenProblem;
+    if (!StartServer(QString(), config.tcpPort)) {
+        listenProblem =
+            QString::fromLatin1(kListenFailed)
+                .arg(config.tcpPort)
+                .arg(ServerSocket() ? ServerSocket()->errorString() : QStringLiteral("no socket"));
+        std::fprintf(stderr, "VexServer: %s\n", listenProblem.toLocal8Bit().constData());
+    }
+
+    CVexServerDlg dlg(this);
+    dlg_ = &dlg;
+    dlg.SetServerName(GetServerName());
+    dlg.SetWindowMode(config.windowMode);
+    dlg.SetPollInterval(config.pollTime);
+    if (!listenProblem.isEmpty())
+        dlg.AppendLog(listenProblem);
+    dlg.RunModal();
+    dlg_ = nullptr;
+    return 0;
+}
+
+void CVexServerApp::OnServerStopped() {
+    if (dlg_ == nullptr)
+        return;
+    dlg_->SetIndicator(kIndicatorGrey);
+    dlg_->SetClientName(QString());
+}
+
+void CVexServerApp::OnClientConnected() {
+    Send(vexproto::kCodeVersion, VexFormat(vexproto::kVersionFormat, vexproto::kVersion));
+    if (dlg_ == nullptr)
+        return;
+    dlg_->SetIndicator(kIndicatorGreen);
+    dlg_->SetServerName(GetServerName());
+    dlg_->SetClientName(GetClientName());
+}
+
+void CVexServerApp::OnClientDisconnected() {
+    if (dlg_ == nullptr)
+        return;
+    dlg_->SetIndicator(kIndicatorYellow);
+    dlg_->SetClientName(QString());
+}
+
+void CVexServerApp::OnServerReset() {
+    if (dlg_ == nullptr)
+        return;
+    dlg_->SetIndicator(kIndicatorRed);
+    dlg_->SetClientName(QString());
+}
+
+void CVexServerApp::OnMessage(const VexMessage& message) {
+    if (ReceivedCount() == 0)
+        Stopwatch().Start();
+    if (dlg_ != nullptr)
+        dlg_->HandleRequest(message.Text());
+    SetReceivedCount(ReceivedCount() + 1);
+}

@@ -1,0 +1,274 @@
+#include "server/app/CVexServerDlg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMutexLocker>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <algorithm>
+#include <stdexcept>
+
+#include "server/app/ApplicationIcon.h"
+#include "server/app/CAboutDlg.h"
+#include "server/app/VexServerStrings.h"
+#include "server/net/VexApp.h"
+#include "server/net/VexProtocol.h"
+#include "server/net/VexRequestHandler.h"
+
+namespace {
+
+// The window is laid out in the design's dialog units; one unit is 1.5 px across and
+// 1.625 px down with the usual 8-point dialog font.
+QRect Dlu(int x, int y, int w, int h) {
+    return QRect(x * 3 / 2, y * 13 / 8, w * 3 / 2, h * 13 / 8);
+}
+
+QColor FromBgr(unsigned bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+}  // namespace
+
+CVexServerDlg::CVexServerDlg(VexApp* app, QWidget* parent) : QDialog(parent), app_(app) {
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    setWindowIcon(VexServerIcon());
+    setModal(true);
+    BuildControls();
+    VexRequestHandler::Hooks hooks;
+    hooks.records = [this] { return VexRecords{position_, lastHit_, lastVector_}; };
+    hooks.alwaysMonitor = [this] { return AlwaysMonitor(); };
+    hooks.appendLog = [this](const QString& text) { AppendLog(text); };
+    hooks.postClose = [this] { QMetaObject::invokeMethod(this, "reject", Qt::QueuedConnection); };
+    handler_ = std::make_unique<VexRequestHandler>(app_, std::move(hooks));
+
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setTimerType(Qt::PreciseTimer);
+    connect(pollTimer_, &QTimer::timeout, this, &CVexServerDlg::PollTick);
+    SetIndicator(kIndicatorRed);
+}
+
+CVexServerDlg::~CVexServerDlg() = default;
+
+void CVexServerDlg::BuildControls() {
+    // The layout in dialog units assumes the 8-point dialog font; with the platform's
+    // larger default the check box text and the names would be cut off.
+    QFont dialogFont = font();
+    dialogFont.setPointSize(8);
+    setFont(dialogFont);
+    setFixedSize(Dlu(0, 0, 315, 220).size());
+
+    auto* caption = new QLabel(QStringLiteral("Hits"), this);
+    caption->setGeometry(Dlu(5, 3, 45, 12));
+
+    logEdit_ = new QPlainTextEdit(this);
+    logEdit_->setObjectName(QStringLiteral("1003"));
+    logEdit_->setGeometry(Dlu(2, 17, 308, 112));
+    logEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    monitorBox_ = new QCheckBox(QString::fromLatin1(kAlwaysMonitorText), this);
+    monitorBox_->setObjectName(QStringLiteral("1013"));
+    // Wider than its 173 units so that the text fits in any font: it may reach the Clear
+    // button.
+    monitorBox_->setGeometry(Dlu(7, 137, 217, 18));
+    connect(monitorBox_, &QCheckBox::toggled, this, [this](bool on) { alwaysMonitor_ = on; });
+
+    auto* clear = new QPushButton(QStringLiteral("Clear"), this);
+    clear->setObjectName(QStringLiteral("1001"));
+    clear->setGeometry(Dlu(227, 139, 50, 16));
+    clear->setAutoDefault(false);
+    connect(clear, &QPushButton::clicked, this, &CVexServerDlg::OnClear);
+
+    auto* frame = new QGroupBox(QStringLiteral("         Server                     Client"), this);
+    frame->setGeometry(Dlu(4, 168, 308, 25));
+    frame->lower();
+
+    indicatorBox_ = new QLabel(this);
+    indicatorBox_->setObjectName(QStringLiteral("1008"));
+    indicatorBox_->setGeometry(Dlu(7, 176, 18, 13));
+    indicatorBox_->setAutoFillBackground(true);
+
+    serverEdit_ = new QLineEdit(this);
+    serverEdit_->setObjectName(QStringLiteral("1010"));
+    serverEdit_->setGeometry(Dlu(26, 177, 65, 12));
+    serverEdit_->setReadOnly(true);
+
+    clientEdit_ = new QLineEdit(this);
+    clientEdit_->setObjectName(QStringLiteral("1009"));
+    clientEdit_->setGeometry(Dlu(96, 177, 65, 12));
+    clientEdit_->setReadOnly(true);
+
+    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("1002"));
+    close->setGeometry(Dlu(258, 175, 50, 16));
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &CVexServerDlg::OnCloseServer);
+
+    auto* exit = new QPushButton(QStringLiteral("Exit"), this);
+    exit->setObjectName(QStringLiteral("1"));
+    exit->setGeometry(Dlu(258, 198, 50, 16));
+    exit->setDefault(true);
+    connect(exit, &QPushButton::clicked, this, &QDialog::accept);
+
+    UpdateData(false);
+}
+
+// Moves values between the members and the controls, as dialog data exchange does:
+// toMembers reads the controls (the log keeps what the user typed), otherwise writes them.
+void CVexServerDlg::UpdateData(bool toMembers) {
+    if (toMembers) {
+        log_ = logEdit_->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+        alwaysMonitor_ = monitorBox_->isChecked();
+        return;
+    }
+    QString shown = log_;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (logEdit_->toPlainText() != shown)
+        logEdit_->setPlainText(shown);
+    QSignalBlocker block(monitorBox_);
+    monitorBox_->setChecked(alwaysMonitor_);
+    // Names longer than their field show their beginning, the address, as an edit
+    // control does.
+    serverEdit_->setText(serverName_);
+    serverEdit_->setCursorPosition(0);
+    clientEdit_->setText(clientName_);
+    clientEdit_->setCursorPosition(0);
+}
+
+int CVexServerDlg::RunModal() {
+    // A hidden window is never shown by the modal loop itself: only window mode 5 shows it.
+    if (windowMode_ == 5)
+        show();
+    StartPolling();
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    if (!isHidden())
+        activateWindow();
+    loop.exec(QEventLoop::DialogExec);
+    pollTimer_->stop();
+    return result();
+}
+
+void CVexServerDlg::StartPolling() {
+    // A 0 ms timer would poll the card as fast as the loop spins and a negative one would
+    // never run: both are raised to the floor.
+    pollTimer_->start(PollTimerInterval());
+}
+
+int CVexServerDlg::PollTimerInterval() const {
+    return std::max(pollInterval_, kMinPollInterval);
+}
+
+bool CVexServerDlg::IsPolling() const {
+    return pollTimer_->isActive();
+}
+
+void CVexServerDlg::PollTick() {
+    VexDevice* device = app_->Device();
+    const bool connected = app_->HasClient();
+    if (device == nullptr || (!connected && !alwaysMonitor_))
+        return;
+
+    VexPosition pos;
+    if (device->GetHit(pos)) {
+        VexPosition vec;
+        try {
+            vec = device->GetHitVector();
+        } catch (const std::exception&) {
+            // No history yet (or a capacity of 0): the hit goes out with the zero vector.
+            vec = VexPosition();
+        }
+        {
+            QMutexLocker lock(&positionLock_);
+            lastHit_ = pos;
+            lastVector_ = vec;
+        }
+        if (connected)
+            app_->Send(vexproto::kCodeHit, QByteArray(vexproto::kHitText));
+        AppendLog(QString::fromLatin1(VexRequestHandler::FormatHitData(pos, vec)));
+    } else if (device->GetPosition(pos)) {
+        QMutexLocker lock(&positionLock_);
+        position_ = pos;
+    }
+}
+
+void CVexServerDlg::HandleRequest(const QByteArray& text) {
+    handler_->HandleRequest(text);
+}
+
+void CVexServerDlg::AppendLog(const QString& text) {
+    UpdateData(true);
+    log_ += text;
+    log_ += QLatin1String("\r\n");
+    UpdateData(false);
+    logEdit_->verticalScrollBar()->setValue(logEdit_->verticalScrollBar()->maximum());
+}
+
+QString CVexServerDlg::LogText() {
+    UpdateData(true);
+    return log_;
+}
+
+void CVexServerDlg::SetAlwaysMonitor(bool on) {
+    alwaysMonitor_ = on;
+    UpdateData(false);
+}
+
+void CVexServerDlg::SetIndicator(unsigned bgr) {
+    indicator_ = bgr;
+    QPalette palette = indicatorBox_->palette();
+    palette.setColor(QPalette::Window, FromBgr(bgr));
+    indicatorBox_->setPalette(palette);
+}
+
+void CVexServerDlg::SetServerName(const QString& name) {
+    serverName_ = name;
+    UpdateData(false);
+}
+
+void CVexServerDlg::SetClientName(const QString& name) {
+    clientName_ = name;
+    UpdateData(false);
+}
+
+void CVexServerDlg::OnClear() {
+    UpdateData(true);
+    log_.clear();
+    app_->SetReceivedCount(0);
+    UpdateData(false);
+}
+
+void CVexServerDlg::OnCloseServer() {
+    UpdateData(true);
+    pollTimer_->stop();
+    app_->StopServer();
+    app_->SetReceivedCount(0);
+    log_.clear();
+    UpdateData(false);
+}
+
+void CVexServerDlg::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+// The design's system-menu item "&About Vexline..." is offered on the window's context
+// menu: window managers differ in whether a program may extend the system menu.
+void CVexServerDlg::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(QString::fromLatin1(kAboutMenuItem), this, &CVexServerDlg::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void CVexServerDlg::closeEvent(QCloseEvent* event) {
+    // The title-bar close ends the program like Cancel.
+    event->ignore();
+    reject();
+}

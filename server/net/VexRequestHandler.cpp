@@ -1,0 +1,39 @@
+#include "server/net/VexRequestHandler.h"
+
+#include "server/net/VexApp.h"
+#include "server/net/VexFormat.h"
+#include "server/net/VexProtocol.h"
+
+VexRequestHandler::VexRequestHandler(VexApp* app, Hooks hooks)
+    : app_(app), hooks_(std::move(hooks)) {}
+
+QByteArray VexRequestHandler::FormatPosition(const VexPosition& p) {
+    return VexFormat(vexproto::kPositionFormat, p.x, p.y, p.z, p.w);
+}
+
+QByteArray VexRequestHandler::FormatHitData(const VexPosition& hit, const VexPosition& vector) {
+    return VexFormat(vexproto::kHitDataFormat, hit.x, hit.y, hit.z, hit.w, vector.x, vector.y,
+                     vector.z);
+}
+
+void VexRequestHandler::HandleRequest(const QByteArray& text) {
+    // The received bytes become log text one byte per character, so nothing is lost.
+    const auto logText = [&text] { return QString::fromLatin1(text); };
+
+    if (text == vexproto::kRequestPosition) {
+        const QByteArray answer = FormatPosition(hooks_.records().position);
+        if (app_->HasClient())
+            app_->Send(vexproto::kCodePosition, answer);
+    } else if (text == vexproto::kRequestHit) {
+        const VexRecords records = hooks_.records();
+        const QByteArray answer = FormatHitData(records.hit, records.vector);
+        if (app_->HasClient())
+            app_->Send(vexproto::kCodeHitData, answer);
+        if (hooks_.alwaysMonitor())
+            hooks_.appendLog(logText());
+    } else if (text == vexproto::kRequestExit) {
+        hooks_.postClose();
+    }
+    if (text.startsWith(vexproto::kLoggedPrefix))
+        hooks_.appendLog(logText());
+}

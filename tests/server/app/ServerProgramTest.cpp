@@ -1,0 +1,414 @@
+// The VexServer program as users run it: the real executable in a temporary working
+// directory made from examples/, with the stand-in device libraries, without a display
+// (hidden, or shown offscreen) and driven over TCP on a free port of 127.0.0.1. The simulated
+// machine follows a motion script given through VEXSIM_SCRIPT.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr int kWaitMs = 60000;  // generous: the machine is shared and may be slow
+
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[24] = "server_app_program_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QCoreApplication> app_;
+};
+[[maybe_unused]] auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+QString BinDir() {
+    return qEnvironmentVariableIsSet("VEX_BIN_DIR") ? qEnvironmentVariable("VEX_BIN_DIR")
+                                                    : QCoreApplication::applicationDirPath();
+}
+
+QString ExamplesDir() {
+    const QString source = qEnvironmentVariableIsSet("VEX_SOURCE_DIR")
+                               ? qEnvironmentVariable("VEX_SOURCE_DIR")
+                               : QStringLiteral(VEX_TEST_SOURCE_DIR);
+    return QDir(source).filePath(QStringLiteral("examples"));
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray SetElement(QByteArray xml, const char* key, const QString& value) {
+    const QString k = QString::fromLatin1(key);
+    QString text = QString::fromUtf8(xml);
+    text.replace(QRegularExpression(QStringLiteral("<%1>[^<]*</%1>").arg(k)),
+                 QStringLiteral("<%1>%2</%1>").arg(k, value));
+    return text.toUtf8();
+}
+
+quint16 FreePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// Approach from +X along the line y 20, z 30; the touch is at x 10 and stays deflected
+// for a second. Every point the history can hold lies on that line, so the approach
+// vector is +X whatever the poll rhythm.
+constexpr char kTouchScript[] =
+    "start 40 20 30 0\n"
+    "pause 0.5\n"
+    "move  20 20 30 0  20\n"
+    "touch 10 20 30 0  5 1\n"
+    "move  40 20 30 0  20\n"
+    "repeat\n";
+
+// Starts at 100 50 20 90 and creeps away slowly, then rests.
+constexpr char kCreepScript[] =
+    "start 100 50 20 90\n"
+    "move  101 51 21 90  0.5\n"
+    "pause 100000\n";
+
+struct ServerSetup {
+    QString interfaceName = QStringLiteral("SIMULATOR");
+    QString window = QStringLiteral("HIDE");
+    QStringList arguments;
+    QByteArray script = kTouchScript;  // empty: VEXSIM_SCRIPT names a missing file
+    bool serverFile = true;            // VEX.XML
+    QByteArray serverFileText;         // replaces the example VEX.XML when not empty
+    bool cardFile = true;              // VEXENC7480.XML
+    bool ownBinary = false;            // a copy of VexServer without its libraries beside it
+    bool unreachableDisplay = false;   // DISPLAY names a display nobody serves
+};
+
+// The usual set-up with one change.
+ServerSetup With(const std::function<void(ServerSetup&)>& change) {
+    ServerSetup setup;
+    change(setup);
+    return setup;
+}
+
+// One VexServer process in its own working directory, and one client connection.
+class Server {
+  public:
+    ~Server() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(kWaitMs);
+        }
+    }
+
+    // Prepares the directory and starts the program; with `connect`, also connects to it
+    // (on another port when the chosen one was taken meanwhile). False when that fails.
+    bool Start(const ServerSetup& setup, bool connect = true) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            port_ = FreePort();
+            if (!Prepare(setup) || !Launch(setup))
+                return false;
+            if (!connect)
+                return true;
+            // The port was free a moment ago; another program may have taken it since.
+            QDeadlineTimer deadline(kWaitMs);
+            while (!deadline.hasExpired() && process_.state() == QProcess::Running &&
+                   !Stderr().contains("Cannot listen")) {
+                socket_.connectToHost(QHostAddress::LocalHost, port_);
+                if (socket_.waitForConnected(1000))
+                    return true;
+                socket_.abort();
+                QThread::msleep(50);
+            }
+            if (!Stderr().contains("Cannot listen"))
+                return false;
+            process_.kill();
+            process_.waitForFinished(kWaitMs);
+        }
+        return false;
+    }
+
+    QByteArray ReadLine() {
+        QDeadlineTimer deadline(kWaitMs);
+        while (!buffer_.contains("\r\n")) {
+            if (deadline.hasExpired() || !socket_.waitForReadyRead(deadline.remainingTime()))
+                return {};
+            buffer_ += socket_.readAll();
+        }
+        const qsizetype end = buffer_.indexOf("\r\n") + 2;
+        const QByteArray line = buffer_.left(end);
+        buffer_.remove(0, end);
+        return line;
+    }
+    void Write(const QByteArray& request) {
+        socket_.write(request);
+        socket_.waitForBytesWritten(kWaitMs);
+    }
+    // Sends a request and returns the text part of its answer (the line ending in the
+    // code); notices arriving meanwhile are counted in hitNotices.
+    QByteArray Ask(const QByteArray& request, int code) {
+        Write(request);
+        const QByteArray tail = " ) " + QByteArray::number(code) + "\r\n";
+        for (QByteArray line = ReadLine(); !line.isEmpty(); line = ReadLine()) {
+            if (line == "( HIT ) 241\r\n")
+                ++hitNotices;
+            else if (line.endsWith(tail) && line.startsWith("( "))
+                return line.mid(2, line.size() - 2 - tail.size());
+        }
+        return {};
+    }
+    std::vector<double> AskNumbers(const QByteArray& request, int code) {
+        std::vector<double> values;
+        for (const QByteArray& v : Ask(request, code).split(' '))
+            values.push_back(v.toDouble());
+        return values;
+    }
+
+    // Waits for the program to end; its exit code, or -1 when it did not end normally.
+    int WaitForExit() {
+        if (!process_.waitForFinished(kWaitMs) || process_.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process_.exitCode();
+    }
+    QString Stderr() {
+        if (process_.state() == QProcess::Running)
+            process_.waitForReadyRead(0);  // takes in what the program wrote so far
+        stderr_ += process_.readAllStandardError();
+        return QString::fromLocal8Bit(stderr_);
+    }
+    bool SocketClosedByServer() {
+        return socket_.state() == QAbstractSocket::UnconnectedState ||
+               socket_.waitForDisconnected(kWaitMs);
+    }
+
+    int hitNotices = 0;
+
+  private:
+    bool Prepare(const ServerSetup& setup) {
+        const QDir dir(dir_.path());
+        QByteArray vex = ReadFile(QDir(ExamplesDir()).filePath(QStringLiteral("VEX.XML")));
+        vex = SetElement(vex, "INTERFACE", setup.interfaceName);
+        vex = SetElement(vex, "TCPPortNumber", QString::number(port_));
+        vex = SetElement(vex, "WINDOW_HIDE_SHOW", setup.window);
+        if (!setup.serverFileText.isEmpty())
+            vex = setup.serverFileText;
+        if (setup.serverFile && !WriteFile(dir.filePath(QStringLiteral("VEX.XML")), vex))
+            return false;
+        if (setup.cardFile &&
+            !QFile::copy(QDir(ExamplesDir()).filePath(QStringLiteral("VEXENC7480.XML")),
+                         dir.filePath(QStringLiteral("VEXENC7480.XML"))))
+            return false;
+        if (!setup.script.isEmpty() &&
+            !WriteFile(dir.filePath(QStringLiteral("machine.vexsim")), setup.script))
+            return false;
+        program_ = QDir(BinDir()).filePath(QStringLiteral("VexServer"));
+        if (setup.ownBinary) {
+            const QString copy = dir.filePath(QStringLiteral("VexServer"));
+            if (!QFile::exists(copy) && !QFile::copy(program_, copy))
+                return false;
+            program_ = copy;
+        }
+        return true;
+    }
+
+    bool Launch(const ServerSetup& setup) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // No display: the program must choose a platform that needs none by itself.
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+        if (setup.unreachableDisplay)
+            env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
+        env.insert(QStringLiteral("VEXSIM_SCRIPT"),
+                   QDir(dir_.path()).filePath(QStringLiteral("machine.vexsim")));
+        for (const char* name : {"VEXSIM_TIME_SCALE", "VEXSIM_SCALE", "VEXSIM_TOUCH_LOG"})
+            env.remove(QString::fromLatin1(name));
+        if (setup.ownBinary) {
+            QDir(dir_.path()).mkdir(QStringLiteral("nolibs"));
+            env.insert(QStringLiteral("LD_LIBRARY_PATH"),
+                       QDir(dir_.path()).filePath(QStringLiteral("nolibs")));
+        } else {
+            env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+        }
+        process_.setProcessEnvironment(env);
+        process_.setReadChannel(QProcess::StandardError);
+        process_.setWorkingDirectory(dir_.path());
+        process_.start(program_, setup.arguments);
+        return process_.waitForStarted(kWaitMs);
+    }
+
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString program_;
+    quint16 port_ = 0;
+    QTcpSocket socket_;
+    QByteArray buffer_;
+    QByteArray stderr_;
+};
+
+TEST(VexServerProgram, ServesGreetingPositionsAndHitsAndEndsOnExi) {
+    struct Row {
+        const char* legend;
+        const char* interfaceName;
+        const char* window;
+    } rows[] = {
+        {"simulator library, hidden window", "SIMULATOR", "HIDE"},
+        {"card stand-in, window shown offscreen", "ENC7480", "SHOW"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Server server;
+        ServerSetup setup;
+        setup.interfaceName = QString::fromLatin1(row.interfaceName);
+        setup.window = QString::fromLatin1(row.window);
+        ASSERT_TRUE(server.Start(setup)) << server.Stderr().toStdString();
+        EXPECT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+
+        // Positions move with the machine; keep asking until a hit is announced.
+        QSet<QByteArray> positions;
+        QDeadlineTimer deadline(kWaitMs);
+        while (server.hitNotices == 0 && !deadline.hasExpired()) {
+            const QByteArray position = server.Ask("POS", 235);
+            ASSERT_FALSE(position.isEmpty()) << "no answer to POS";
+            positions.insert(position);
+        }
+        ASSERT_GT(server.hitNotices, 0) << "no ( HIT ) 241 within the time-out";
+        EXPECT_GE(positions.size(), 2) << "the position never changed";
+
+        const QByteArray hit = server.Ask("HIT", 237);
+        EXPECT_TRUE(hit.startsWith("10.000000 20.000000 30.000000 0.000000 ")) << hit.constData();
+        const std::vector<double> v = server.AskNumbers("HIT", 237);
+        ASSERT_EQ(v.size(), 7u);
+        EXPECT_NEAR(std::hypot(v[4], v[5], v[6]), 1.0, 1e-5) << "not a unit vector";
+        EXPECT_GT(v[4], 0.99) << "the probe came from +X";
+
+        server.Write("EXI");
+        EXPECT_EQ(server.WaitForExit(), 0) << server.Stderr().toStdString();
+        EXPECT_TRUE(server.SocketClosedByServer());
+    }
+}
+
+TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
+    struct Row {
+        const char* legend;
+        ServerSetup setup;
+        const char* message;  // the first line of the message box on stderr
+    } rows[] = {
+        {"no VEX.XML in the working directory", With([](ServerSetup& s) { s.serverFile = false; }),
+         "VexServer: VEX.XML error: file not exist or INTERFACE name not found\n"},
+        {"VEX.XML not well formed",
+         With([](ServerSetup& s) { s.serverFileText = "<VEX><INTERFACE>SIMULATOR</VEX>"; }),
+         "VexServer: VEX.XML error: file not exist or INTERFACE name not found\n"},
+        {"unknown INTERFACE", With([](ServerSetup& s) { s.interfaceName = "ENC7481"; }),
+         "VexServer: Unsupported INTERFACE is set up in VEX.XML\n"},
+        {"INTERFACE names are case-sensitive",
+         With([](ServerSetup& s) { s.interfaceName = "simulator"; }),
+         "VexServer: Unsupported INTERFACE is set up in VEX.XML\n"},
+        {"simulator library missing", With([](ServerSetup& s) { s.ownBinary = true; }),
+         "VexServer: Card DLL VexSimulator.DLL failed to load: "},
+        {"card library missing", With([](ServerSetup& s) {
+             s.interfaceName = "ENC7480";
+             s.ownBinary = true;
+         }),
+         "VexServer: Card DLL ENC7480.DLL failed to load: "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Server server;
+        ASSERT_TRUE(server.Start(row.setup, false));
+        const int exitCode = server.WaitForExit();
+        EXPECT_NE(exitCode, 0);
+        EXPECT_NE(exitCode, -1) << "it must end by itself, not crash or wait for a click";
+        EXPECT_TRUE(server.Stderr().contains(QString::fromLatin1(row.message)))
+            << server.Stderr().toStdString();
+    }
+}
+
+TEST(VexServerProgram, StartUpWarningsLetItRun) {
+    struct Row {
+        const char* legend;
+        ServerSetup setup;
+        const char* message;
+    } rows[] = {
+        {"no card settings file: defaults are used", With([](ServerSetup& s) {
+             s.interfaceName = "ENC7480";
+             s.cardFile = false;
+         }),
+         "VexServer: Config file VEXENC7480.XML is not found. Defaults are used\n"},
+        {"the device does not initialise", With([](ServerSetup& s) { s.script.clear(); }),
+         "VexServer: The device SIMULATOR is not initialized\n"},
+        {"a display that cannot be reached: it runs offscreen",
+         With([](ServerSetup& s) { s.unreachableDisplay = true; }), "could not connect to display"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Server server;
+        ASSERT_TRUE(server.Start(row.setup)) << server.Stderr().toStdString();
+        EXPECT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        server.Write("EXI");
+        EXPECT_EQ(server.WaitForExit(), 0);
+        EXPECT_TRUE(server.Stderr().contains(QString::fromLatin1(row.message)))
+            << server.Stderr().toStdString();
+    }
+}
+
+TEST(VexServerProgram, ResetSwitchZeroesTheCardCounters) {
+    struct Row {
+        const char* legend;
+        QStringList arguments;
+        bool reset;
+    } rows[] = {
+        {"no switch: counts continue from the machine's position", {}, false},
+        {"/R zeroes them", {"/R"}, true},
+        {"-reset zeroes them", {"-reset"}, true},
+        {"/x has no effect", {"/x"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Server server;
+        ServerSetup setup;
+        setup.interfaceName = QStringLiteral("ENC7480");
+        setup.arguments = row.arguments;
+        setup.script = kCreepScript;
+        ASSERT_TRUE(server.Start(setup)) << server.Stderr().toStdString();
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        // Until the first poll the answer is zeros; wait until X has moved.
+        std::vector<double> p;
+        QDeadlineTimer deadline(kWaitMs);
+        do {
+            p = server.AskNumbers("POS", 235);
+            ASSERT_EQ(p.size(), 4u);
+        } while (!(p[0] > 0.0) && !deadline.hasExpired());
+        if (row.reset) {
+            EXPECT_LT(p[0], 2.0);
+            EXPECT_LT(p[1], 2.0);
+            EXPECT_LT(p[2], 2.0);
+            EXPECT_EQ(p[3], 0.0);
+        } else {
+            EXPECT_GE(p[0], 100.0);
+            EXPECT_GE(p[1], 50.0);
+            EXPECT_GE(p[2], 20.0);
+            EXPECT_EQ(p[3], 90.0);
+        }
+        server.Write("EXI");
+        EXPECT_EQ(server.WaitForExit(), 0);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,98 @@
+#include "driver/volcomp/VolcompFactory.h"
+
+#include <cstdint>
+#include <new>
+
+#include "driver/comm/log/LogLine.h"
+#include "driver/volcomp/AsiVolcomp.h"
+#include "driver/volcomp/CncVolcomp.h"
+#include "driver/volcomp/NoVolcomp.h"
+#include "driver/volcomp/VolcompStrings.h"
+#include "driver/volcomp/bns/BnsVolcomp.h"
+#include "host/QlnServices.h"
+
+namespace {
+
+enum class DataFile {
+    None,     // LoadCompensation gets null
+    Setting,  // the CompensFileName setting
+    Fixed,    // the entry's own name
+};
+
+struct MethodEntry {
+    int number;
+    VolcompBaseClass* (*create)();
+    DataFile file;
+    const wchar_t* fixedName;
+    bool announceFileName;  // pass the file name to the host's section-name service
+};
+
+template <class Method>
+VolcompBaseClass* Create() {
+    try {
+        return new (std::nothrow) Method;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+// One row per method; numbers without a row are refused.
+constexpr MethodEntry kMethods[] = {
+    {0, Create<NoVolcomp>, DataFile::None, nullptr, true},
+    {13, Create<AsiVolcomp>, DataFile::Fixed, L"compens.dat", true},
+    {14, Create<BnsVolcomp>, DataFile::Fixed, L"comp.dat", true},
+    {16, Create<CncVolcomp>, DataFile::Setting, nullptr, false},
+};
+
+const MethodEntry* FindMethod(int number) {
+    for (const MethodEntry& entry : kMethods)
+        if (entry.number == number)
+            return &entry;
+    return nullptr;
+}
+
+unsigned long Address(const void* object) {
+    return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(object));
+}
+
+}  // namespace
+
+VolcompBaseClass* InitializeVolcomp(int method, CQLNapplication* hostApp,
+                                    CQLNhostInterface* hostIface, int usingOldWcompens32,
+                                    int rotaryTable, int rotaryValue2, int wcompensMode,
+                                    CPoint3 origin, const wchar_t* compensFileName,
+                                    int arm2CompMode) {
+    const MethodEntry* entry = FindMethod(method);
+    if (!entry) {
+        QlnMessageBox(hostIface, kMsgCompNotLoaded, kQlnBoxOk, 0);
+        return nullptr;
+    }
+    VolcompBaseClass* volcomp = entry->create();
+    if (!volcomp) {
+        QlnMessageBox(hostIface, kMsgOutOfMemory, kQlnBoxOk, 0);
+    } else {
+        volcomp->SetContext(hostApp, hostIface, usingOldWcompens32, rotaryTable, rotaryValue2,
+                            wcompensMode, origin);
+        const wchar_t* fileName = entry->file == DataFile::Fixed     ? entry->fixedName
+                                  : entry->file == DataFile::Setting ? compensFileName
+                                                                     : nullptr;
+        if (entry->announceFileName)
+            QlnSectionName(hostApp, fileName);
+        volcomp->LoadCompensation(fileName, arm2CompMode);
+        if (!volcomp->IsReady()) {
+            delete volcomp;
+            volcomp = nullptr;
+        }
+    }
+    LogLine(L"\tInitializeVolcomp, nMethod=%d ptrVolcomp=%lx\n", method, Address(volcomp));
+    return volcomp;
+}
+
+void CloseVolcomp(VolcompBaseClass* volcomp) {
+    LogLine(L"CloseVolcomp: pVolComp = %lx\n", Address(volcomp));
+    delete volcomp;
+}
+
+int driver_Initialize_WCompens32(const wchar_t*, int) {
+    return -1;
+}

@@ -215,7 +215,7 @@ void ComposedModel(const CompensationTables& t, int arm, const double tip[3], do
 
 // Every 51-entry file, and arm numbers without a composed model. Errors are micrometres
 // and micro-radians; nothing is logged.
-void ShortModel(const CompensationTables& t, int arm, const double tip[3], double p[4],
+void ShortModel(const CompensationTables& t, int arm, int sub, const double tip[3], double p[4],
                 int direction) {
     const double x = p[0];
     const double y = p[1];
@@ -235,7 +235,6 @@ void ShortModel(const CompensationTables& t, int arm, const double tip[3], doubl
         e[2][1] = zv[1];
     }
 
-    const int sub = t.SubMode();
     const double q0 = t.axis[0].squareness;
     e[0][4] = t.axis[2].squareness + e[0][4];
     e[1][3] = e[1][3] + t.axis[1].squareness;
@@ -346,6 +345,11 @@ void CncArm5Model(const CompensationTables& t, const double tip[3], double p[4],
 
 }  // namespace
 
+void ShortErrorModel(const CompensationTables& tables, int arm, int subMode, const double tip[3],
+                     double point[4], int direction) {
+    ShortModel(tables, arm, subMode, tip, point, direction);
+}
+
 void AsiErrorModel(const double tip[3], double point[4], int direction) {
     const CompensationTables& t = CompTables();
     const int arm = t.Arm();
@@ -353,7 +357,7 @@ void AsiErrorModel(const double tip[3], double point[4], int direction) {
     if (t.longLayout && arm >= 1 && arm <= 5)
         ComposedModel(t, arm, tip, point, direction);
     else
-        ShortModel(t, arm, tip, point, direction);
+        ShortModel(t, arm, t.SubMode(), tip, point, direction);
 }
 
 void CncErrorModel(const double tip[3], double point[4], int direction) {
@@ -365,5 +369,5 @@ void CncErrorModel(const double tip[3], double point[4], int direction) {
     else if (t.longLayout && arm >= 1 && arm <= 4)
         ComposedModel(t, arm, tip, point, direction);
     else
-        ShortModel(t, arm, tip, point, direction);
+        ShortModel(t, arm, t.SubMode(), tip, point, direction);
 }

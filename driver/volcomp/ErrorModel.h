@@ -15,5 +15,12 @@
 inline constexpr int kModelFromMachine = 1;
 inline constexpr int kModelToMachine = 0;
 
+struct CompensationTables;
+
+// The 51-entry model alone, on the given tables, with the arm number and sub-mode chosen by
+// the caller (the DEA method runs it on its own tables as arm 1, sub-mode 2). Logs nothing.
+void ShortErrorModel(const CompensationTables& tables, int arm, int subMode, const double tip[3],
+                     double point[4], int direction);
+
 void AsiErrorModel(const double tip[3], double point[4], int direction);
 void CncErrorModel(const double tip[3], double point[4], int direction);

@@ -9,6 +9,8 @@
 #include "driver/volcomp/NoVolcomp.h"
 #include "driver/volcomp/VolcompStrings.h"
 #include "driver/volcomp/bns/BnsVolcomp.h"
+#include "driver/volcomp/dea/DeaStandardVolcomp.h"
+#include "driver/volcomp/dea/NewDeaVolcomp.h"
 #include "host/QlnServices.h"
 
 namespace {
@@ -39,6 +41,8 @@ VolcompBaseClass* Create() {
 // One row per method; numbers without a row are refused.
 constexpr MethodEntry kMethods[] = {
     {0, Create<NoVolcomp>, DataFile::None, nullptr, true},
+    {11, Create<DeaStandardVolcomp>, DataFile::Setting, nullptr, true},
+    {12, Create<NewDeaVolcomp>, DataFile::Setting, nullptr, true},
     {13, Create<AsiVolcomp>, DataFile::Fixed, L"compens.dat", true},
     {14, Create<BnsVolcomp>, DataFile::Fixed, L"comp.dat", true},
     {16, Create<CncVolcomp>, DataFile::Setting, nullptr, false},

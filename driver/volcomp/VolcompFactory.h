@@ -9,6 +9,8 @@
 //
 // Methods and their data file (the table lives in VolcompFactory.cpp; a method is one row):
 //    0  NoVolcomp   none
+//   11  DeaStandardVolcomp  CompensFileName (DEA table file)
+//   12  NewDeaVolcomp       CompensFileName, through the DEA correction library
 //   13  AsiVolcomp  "compens.dat", whatever CompensFileName says
 //   14  BnsVolcomp  "comp.dat" (or its enciphered form), whatever CompensFileName says
 //   16  CncVolcomp  CompensFileName (the only method not announced to the host's

@@ -74,7 +74,6 @@ TEST_F(FactoryTest, MethodNumbers) {
         {"16: CNC, never announced", 16, true, 0, nullptr},
         {"1: not a method", 1, false, 0, nullptr},
         {"15: not a method", 15, false, 0, nullptr},
-        {"11: DEA, not part of this build", 11, false, 0, nullptr},
         {"255: not a method", 255, false, 0, nullptr},
     };
     for (const Row& row : rows) {
@@ -103,6 +102,18 @@ TEST_F(FactoryTest, MethodNumbers) {
             EXPECT_EQ(boxes[0].ints[0], 0) << "style OK";
             EXPECT_FALSE(log.Has("InitializeVolcomp"));
         }
+    }
+    // 11, 12 (DEA) and 14 (B&S) are methods: without their data they fail to load with
+    // their own messages, and unlike an unknown method the log shows the null object.
+    for (int method : {11, 12, 14}) {
+        SCOPED_TRACE(method);
+        QlnRecorder().clear();
+        LogView log;
+        Volcomp v = Make(method, L"missing.dat");
+        EXPECT_EQ(v, nullptr);
+        EXPECT_TRUE(
+            log.Has(QString::asprintf("\tInitializeVolcomp, nMethod=%d ptrVolcomp=0\n", method)
+                        .toStdString()));
     }
     // Method 13 read compens.dat, 16 the setting's file: both logged their file name.
     LogView log;

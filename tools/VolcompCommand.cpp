@@ -33,6 +33,8 @@
 #include "driver/comm/log/LogLine.h"
 #include "driver/volcomp/CompensationTables.h"
 #include "driver/volcomp/VolcompFactory.h"
+#include "driver/volcomp/bns/BnsVolcomp.h"
+#include "driver/volcomp/dea/DeaCompFile.h"
 #include "host/HostConfig.h"
 #include "host/QlnServices.h"
 #include "tools/Command.h"
@@ -222,14 +224,21 @@ std::optional<std::array<double, 4>> DataRange(const VolcompBaseClass& volcomp, 
             range = std::array<double, 4>{std::min((*range)[0], x0), std::max((*range)[1], x1),
                                           std::min((*range)[2], y0), std::max((*range)[3], y1)};
     };
-    if (method == 13 || method == 16) {
-        const CompensationTables& t = CompTables();
+    if (method == 11 || method == 13 || method == 16) {
+        const CompensationTables& t = method == 11 ? DeaTables() : CompTables();
         const int span = t.longLayout ? compfile::kLongSpan : compfile::kShortSpan;
         const auto lower = [&t](int a) {
             return t.longLayout ? t.axis[a].start : t.axis[a].negative;
         };
         extend(lower(0), lower(0) + span * t.axis[0].step, lower(1),
                lower(1) + span * t.axis[1].step);
+    }
+    if (method == 14) {
+        const BnsCompMap& map = static_cast<const BnsVolcomp&>(volcomp).Map();
+        const int last = map.Points() - 1;
+        extend(
+            map.Start(BnsCompMap::kX), map.Start(BnsCompMap::kX) + last * map.Step(BnsCompMap::kX),
+            map.Start(BnsCompMap::kY), map.Start(BnsCompMap::kY) + last * map.Step(BnsCompMap::kY));
     }
     const GridCompensation& g = volcomp.Grid();
     if (g.IsLoaded())

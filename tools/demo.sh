@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# make demo: runs VexServer with the simulated machine and watches its positions and
-# probe hits for a while, the way the driver sees them.
+# make demo: the whole chain with the simulated machine. qlnrun (the host shell) loads the
+# Tactus driver; the driver starts VexServer with the simulator library, connects to it and
+# hands positions and probe hits to the host. You see the readout move and every hit of the
+# demo's motion script arrive with its approach vector.
 #
-# The server runs in a temporary working folder made from examples/ (VEX.XML with the
-# simulator, VEXENC7480.XML), on a free TCP port, with its window shown when there is a
-# display and hidden otherwise. tactus-tool watch connects to it; afterwards the server
-# is ended with the "EXI" request, and killed only if it does not end by itself.
+# Everything runs in a temporary folder made from examples/: VEX.XML (server hidden) and the
+# driver's TACConfigData.xml, both on the same free TCP port, and the driver's settings file
+# (SETVAULT_INI). With a display, qlnrun shows its window; without one it prints its event
+# lines (docs/qlnrun.md), which this script shows in a friendlier form. The session ends by
+# itself after DEMO_SECONDS; afterwards the script checks that the server process is gone.
 #
-# Environment: DEMO_SECONDS (default 20) sets how long to watch; VEX_BIN_DIR the folder
-# with the programs (default build/bin); VEXSIM_SCRIPT another motion script
-# (docs/simulator.md).
+# Environment: DEMO_SECONDS (default 25) sets how long to run; VEX_BIN_DIR the folder with
+# the programs (default build/bin); VEXSIM_SCRIPT another motion script (docs/simulator.md);
+# DEMO_HEADLESS=1 prints the events even when a display exists.
 set -euo pipefail
-# The server runs in another folder: a script named relative to here must still be found.
+# The chain runs in another folder: a script named relative to here must still be found.
 if [[ -n ${VEXSIM_SCRIPT:-} ]]; then
     [[ -r $VEXSIM_SCRIPT ]] || { echo "demo: cannot read VEXSIM_SCRIPT=$VEXSIM_SCRIPT" >&2; exit 1; }
     VEXSIM_SCRIPT=$(realpath "$VEXSIM_SCRIPT")
@@ -19,8 +22,8 @@ if [[ -n ${VEXSIM_SCRIPT:-} ]]; then
 fi
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-BIN=${VEX_BIN_DIR:-$ROOT/build/bin}
-SECONDS_TO_WATCH=${DEMO_SECONDS:-20}
+BIN=$(realpath "${VEX_BIN_DIR:-$ROOT/build/bin}")
+SECONDS_TO_RUN=${DEMO_SECONDS:-25}
 
 say() { printf '%s\n' "$*"; }
 fail() {
@@ -28,142 +31,163 @@ fail() {
     exit 1
 }
 
-for file in VexServer libVexSimulator.so tactus-tool; do
+for file in qlnrun libTactus.so libqlnhost.so VexServer libVexSimulator.so; do
     [[ -e $BIN/$file ]] || fail "$BIN/$file is missing; build first (make build)."
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/vexserver-demo.XXXXXX")
-SERVER_PID=""
-PORT=""
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/vexline-demo.XXXXXX")
+QLNRUN_PID=""
 
 # True when something accepts connections on the port.
 port_open() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
-server_running() { [[ -n $SERVER_PID ]] && kill -0 "$SERVER_PID" 2>/dev/null; }
-
-# Ends the server: "EXI" first, as a client would; a signal only as a last resort.
-stop_server() {
-    [[ -n $SERVER_PID ]] || return 0
-    if server_running && [[ -n $PORT ]] && exec 3<>"/dev/tcp/127.0.0.1/$PORT"; then
-        printf 'EXI' >&3
-        exec 3>&-
-    fi 2>/dev/null
-    for _ in $(seq 100); do
-        server_running || break
-        sleep 0.1
+# Position servers started for this demo: VexServer processes working in our folder.
+server_pids() {
+    local dir pid
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        [[ $(cat "$dir/comm" 2>/dev/null) == VexServer ]] || continue
+        [[ $(readlink "$dir/cwd" 2>/dev/null) == "$WORK" ]] || continue
+        # A zombie has ended; only its parent's bookkeeping is left.
+        [[ $(awk '{print $3}' "$dir/stat" 2>/dev/null) == Z ]] && continue
+        printf '%s\n' "$pid"
     done
-    if server_running; then
-        say "VexServer did not end on \"EXI\"; stopping it with a signal."
-        kill -TERM "$SERVER_PID" 2>/dev/null || true
-        sleep 1
-        kill -KILL "$SERVER_PID" 2>/dev/null || true
-    fi
-    wait "$SERVER_PID" 2>/dev/null && status=0 || status=$?
-    SERVER_PID=""
-    return "$status"
 }
 
 cleanup() {
-    stop_server >/dev/null 2>&1 || true
+    if [[ -n $QLNRUN_PID ]] && kill -0 "$QLNRUN_PID" 2>/dev/null; then
+        kill -TERM "$QLNRUN_PID" 2>/dev/null || true
+        for _ in $(seq 100); do
+            kill -0 "$QLNRUN_PID" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$QLNRUN_PID" 2>/dev/null || true
+    fi
+    local pid
+    for pid in $(server_pids); do
+        kill -KILL "$pid" 2>/dev/null || true
+    done
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 trap 'say ""; say "Interrupted."; exit 130' INT TERM
 
-if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
-    WINDOW=SHOW
-    WINDOW_NOTE="its window \"Vexline\" opens on your display"
+if [[ -z ${DEMO_HEADLESS:-} && (-n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-}) ]]; then
+    HEADLESS=""
 else
-    WINDOW=HIDE
-    WINDOW_NOTE="no display, so its window stays hidden"
+    HEADLESS="--headless"
 fi
 
-cp "$ROOT/examples/VEX.XML" "$ROOT/examples/VEXENC7480.XML" "$WORK/"
+# A port nothing listens on; the server and the driver's machine file both get it.
+PORT=""
+for _ in $(seq 20); do
+    candidate=$((20000 + RANDOM % 40000))
+    if ! port_open "$candidate"; then
+        PORT=$candidate
+        break
+    fi
+done
+[[ -n $PORT ]] || fail "no free TCP port found."
 
-say "VexServer demo"
-say "=============="
-say "Working folder: $WORK (VEX.XML and VEXENC7480.XML copied from examples/)"
+sed -e "s|<TCPPortNumber>[^<]*</TCPPortNumber>|<TCPPortNumber>$PORT</TCPPortNumber>|" \
+    -e "s|<WINDOW_HIDE_SHOW>[^<]*</WINDOW_HIDE_SHOW>|<WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>|" \
+    "$ROOT/examples/VEX.XML" >"$WORK/VEX.XML"
+sed -e "s|<CMMPort-IP>[^<]*</CMMPort-IP>|<CMMPort-IP>$PORT</CMMPort-IP>|" \
+    "$ROOT/examples/TACConfigData.xml" >"$WORK/TACConfigData.xml"
+grep -q "<CMMPort-IP>$PORT</CMMPort-IP>" "$WORK/TACConfigData.xml" ||
+    fail "examples/TACConfigData.xml has no CMMPort-IP to set."
+export SETVAULT_INI=$WORK/setvault.ini
+
+say "Vexline demo: host shell + Tactus driver + VexServer + simulated machine"
+say "========================================================================="
+say "Working folder: $WORK"
+say "  VEX.XML and TACConfigData.xml from examples/, both on TCP port $PORT;"
+say "  driver settings in $SETVAULT_INI"
 if [[ -n ${VEXSIM_SCRIPT:-} ]]; then
     say "Simulated machine: motion script $VEXSIM_SCRIPT"
 else
-    say "Simulated machine: the probe touches a 25 mm sphere from six directions, again and again"
+    say "Simulated machine: the probe touches a 25 mm sphere (centre 200, 150, 50) from six"
+    say "directions; the vector of each hit points back along its approach."
 fi
-
-# Starts the server on a free port; a port taken in the meantime means another try.
-for attempt in 1 2 3 4 5; do
-    PORT=$((20000 + RANDOM % 40000))
-    port_open "$PORT" && continue
-    sed -e "s|<TCPPortNumber>[^<]*</TCPPortNumber>|<TCPPortNumber>$PORT</TCPPortNumber>|" \
-        -e "s|<WINDOW_HIDE_SHOW>[^<]*</WINDOW_HIDE_SHOW>|<WINDOW_HIDE_SHOW>$WINDOW</WINDOW_HIDE_SHOW>|" \
-        "$ROOT/examples/VEX.XML" >"$WORK/VEX.XML"
-    (cd "$WORK" && exec "$BIN/VexServer") >"$WORK/server.log" 2>&1 &
-    SERVER_PID=$!
-    for _ in $(seq 200); do
-        port_open "$PORT" && break
-        server_running || break
-        grep -q "Cannot listen" "$WORK/server.log" && break
-        sleep 0.1
-    done
-    if server_running && port_open "$PORT" && ! grep -q "Cannot listen" "$WORK/server.log"; then
-        break
-    fi
-    if ! server_running && ! grep -q "Cannot listen" "$WORK/server.log"; then
-        cat "$WORK/server.log" >&2
-        SERVER_PID=""
-        fail "VexServer did not start (its messages are above)."
-    fi
-    stop_server >/dev/null 2>&1 || true
-    PORT=""
-done
-[[ -n $PORT ]] || fail "no free TCP port found for VexServer."
-
-say "Started VexServer (process $SERVER_PID) on TCP port $PORT; $WINDOW_NOTE."
-# Warnings it gave while starting (it goes on after them).
-if grep -qE '^(VexServer|VexSim): ' "$WORK/server.log"; then
-    say "It warned:"
-    grep -E '^(VexServer|VexSim): ' "$WORK/server.log" | sed 's/^/  /'
-fi
-say ""
-say "Watching for $SECONDS_TO_WATCH s: tactus-tool watch 127.0.0.1:$PORT --duration $SECONDS_TO_WATCH"
-say "(positions are x y z in mm and w in degrees; every fifth one is shown)"
+say "qlnrun runs for $SECONDS_TO_RUN s; the driver starts VexServer (hidden) and connects to it."
+say "The question whether to reset the axis counters is answered Yes (--answer 4739=yes)."
 say ""
 
+QLNRUN=("$BIN/qlnrun" $HEADLESS --dir "$WORK" --duration "$SECONDS_TO_RUN" --answer 4739=yes)
 positions=0
 hits=0
-shown=0
-while IFS= read -r line; do
-    case $line in
-    position:*)
-        positions=$((positions + 1))
-        if ((positions % 5 == 1)); then
+server=""
+if [[ -z $HEADLESS ]]; then
+    say "qlnrun's window shows the readout and the hits; close it to end early."
+    "${QLNRUN[@]}" </dev/null 2>"$WORK/qlnrun.log" &
+    QLNRUN_PID=$!
+    while kill -0 "$QLNRUN_PID" 2>/dev/null; do
+        [[ -n $server ]] || server=$(server_pids | head -n 1)
+        sleep 0.5
+    done
+    wait "$QLNRUN_PID" && status=0 || status=$?
+else
+    say "(readout: x y z in mm and w in degrees, every fifth change shown)"
+    exec 4< <(exec "${QLNRUN[@]}" </dev/null 2>"$WORK/qlnrun.log")
+    QLNRUN_PID=$!
+    while IFS= read -r line <&4; do
+        [[ -n $server ]] || server=$(server_pids | head -n 1)
+        case $line in
+        readout\ *)
+            positions=$((positions + 1))
+            if ((positions % 5 == 1)); then
+                read -r _ x y z w <<<"$line"
+                printf '  readout  X %11s  Y %11s  Z %11s  W %11s\n' "$x" "$y" "$z" "$w"
+            fi
+            ;;
+        hit\ *)
+            hits=$((hits + 1))
+            read -r _ x y z i j k w <<<"$line"
+            printf '  >>> hit %d at (%s, %s, %s), vector (%s, %s, %s)\n' \
+                "$hits" "$x" "$y" "$z" "$i" "$j" "$k"
+            ;;
+        init-complete)
+            say "  the driver is ready: the host left its start-up state"
+            ;;
+        *)
             say "  $line"
-        fi
-        ;;
-    "hit notice")
-        say "  >>> the probe touched: the server announces a hit"
-        ;;
-    hit:*)
-        hits=$((hits + 1))
-        say "  >>> $line"
-        ;;
-    *)
-        say "  $line"
-        ;;
-    esac
-    shown=1
-done < <("$BIN/tactus-tool" watch "127.0.0.1:$PORT" --duration "$SECONDS_TO_WATCH" 2>&1 || true)
-((shown)) || say "  (tactus-tool printed nothing)"
+            ;;
+        esac
+    done
+    exec 4<&-
+    wait "$QLNRUN_PID" && status=0 || status=$?
+fi
+QLNRUN_PID=""
 
 say ""
-plural() { (($1 == 1)) && printf '%s %s' "$1" "$2" || printf '%s %ss' "$1" "$2"; }
-say "Seen: $(plural "$positions" position) and $(plural "$hits" hit)."
-printf 'Stopping VexServer with the "EXI" request... '
-if stop_server; then
-    say "it ended with exit status 0."
-else
-    status=$?
-    say "it ended with exit status $status; its messages:"
-    cat "$WORK/server.log"
+if [[ -n $HEADLESS ]]; then
+    say "Seen: $positions readout changes and $hits hits."
+fi
+if ((status != 0)); then
+    say "qlnrun ended with exit status $status; its messages:"
+    sed 's/^/  /' "$WORK/qlnrun.log"
     exit 1
 fi
-say "Done. Next: docs/vexserver.md explains how to run VexServer yourself."
+say "qlnrun ended normally and closed the driver."
+
+# The driver stops the server it started; make sure nothing is left.
+for _ in $(seq 50); do
+    [[ -z $(server_pids) ]] && break
+    sleep 0.1
+done
+left=$(server_pids)
+if [[ -n $left ]]; then
+    say "VexServer is still running (process $left) after the driver closed; stopping it."
+    exit 1
+fi
+if [[ -n $server ]]; then
+    say "VexServer (process $server) has ended."
+else
+    say "No VexServer process is left."
+fi
+if [[ -n $HEADLESS ]] && ((hits == 0)); then
+    say "No hit arrived; qlnrun's messages:"
+    sed 's/^/  /' "$WORK/qlnrun.log"
+    exit 1
+fi
+say "Done. docs/qlnrun.md explains how to drive the driver yourself with qlnrun."

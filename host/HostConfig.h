@@ -13,9 +13,11 @@ class CQLNtip_data;
 
 struct HostConfig {
     // Message box answers (Win32 codes: 1 OK, 2 Cancel, 6 Yes, 7 No). Queued answers are
-    // used first, one per box; then OK-style boxes answer okAnswer and the others
-    // yesNoAnswer.
+    // used first, one per box; then a box whose resource number is in answersById gets
+    // that answer at once, without being shown; then OK-style boxes answer okAnswer and
+    // the others yesNoAnswer.
     std::deque<int> queuedAnswers;
+    std::map<unsigned, int> answersById;
     int okAnswer = 1;
     int yesNoAnswer = 6;
     // Show a real modal box when a display and a QApplication exist.

@@ -29,13 +29,18 @@ void record(HostEvent event) {
 int messageBox(unsigned resourceId, const std::wstring& message, unsigned style, unsigned helpId) {
     HostConfig& config = QlnConfig();
     int answer;
+    bool answeredById = false;
     if (!config.queuedAnswers.empty()) {
         answer = config.queuedAnswers.front();
         config.queuedAnswers.pop_front();
+    } else if (auto it = config.answersById.find(resourceId); it != config.answersById.end()) {
+        answer = it->second;
+        answeredById = true;
     } else {
         answer = (style & 0xF) == kQlnBoxOk ? config.okAnswer : config.yesNoAnswer;
     }
-    const bool interactive = config.interactiveMessageBoxes && HostMessageBoxesAreInteractive();
+    const bool interactive =
+        !answeredById && config.interactiveMessageBoxes && HostMessageBoxesAreInteractive();
     if (config.echoMessageBoxes) {
         const QByteArray shown = QString::fromStdWString(message).toLocal8Bit();
         if (interactive)

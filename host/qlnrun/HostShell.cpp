@@ -32,13 +32,9 @@ HostShell::~HostShell() {
 
 void HostShell::configureHost() {
     HostConfig& config = QlnConfig();
-    // The stand-in answers message boxes by style, not by number: an answer given on the
-    // command line becomes the answer of every Yes/No box, and boxes are then answered
-    // without being shown.
-    for (const auto& [id, answer] : options_.answers) {
-        config.yesNoAnswer = answer;
-        config.interactiveMessageBoxes = false;
-    }
+    // A box answered on the command line is answered at once, without being shown.
+    for (const auto& [id, answer] : options_.answers)
+        config.answersById[unsigned(id)] = answer;
     if (options_.tip) {
         const auto& offset = *options_.tip;
         tip_ = std::make_unique<HostTip>(kTipName, offset[0], offset[1], offset[2]);

@@ -106,6 +106,16 @@ TEST_F(HostStandInTest, MessageBoxAnswers) {
     EXPECT_EQ(QlnRecorder().eventsOf(HostEventKind::MessageBox).back().id, 0);
 }
 
+TEST_F(HostStandInTest, AnswersByResourceNumberApplyToThatBoxOnly) {
+    QlnConfig().answersById[4739] = kQlnAnswerNo;
+    EXPECT_EQ(QlnMessageBox(qlnTheApp->hostIface, 4739u, kQlnBoxYesNo), kQlnAnswerNo);
+    EXPECT_EQ(QlnMessageBox(qlnTheApp->hostIface, 5516u, kQlnBoxYesNo), kQlnAnswerYes)
+        << "another box keeps the answer by style";
+    QlnConfig().queuedAnswers = {kQlnAnswerYes};
+    EXPECT_EQ(QlnMessageBox(qlnTheApp->hostIface, 4739u, kQlnBoxYesNo), kQlnAnswerYes)
+        << "a queued answer still comes first";
+}
+
 TEST_F(HostStandInTest, AutoHitTestByDistanceOrForcedAnswer) {
     struct Row {
         const char* legend;

@@ -6,6 +6,8 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${2:-60}
 cd "$(dirname "$0")/.."
+# Absolute paths: a target may change its working directory while it runs.
+top=$PWD
 mkdir -p fuzz/artifacts
 status=0
 for bin in "$build"/bin/*_fuzz; do
@@ -14,8 +16,8 @@ for bin in "$build"/bin/*_fuzz; do
     mkdir -p "fuzz/corpus/$name"
     echo "== $name for ${seconds}s"
     if ! ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        "$bin" -max_total_time="$seconds" -max_len=4096 -artifact_prefix=fuzz/artifacts/ \
-        -reduce_inputs=1 "fuzz/corpus/$name"; then
+        "$bin" -max_total_time="$seconds" -max_len=4096 -artifact_prefix="$top/fuzz/artifacts/" \
+        -reduce_inputs=1 "$top/fuzz/corpus/$name"; then
         status=1
     fi
 done

@@ -3,7 +3,7 @@
 # Adds every immediate sub-folder that has a CMakeLists.txt, in name order, so a new
 # folder joins the build without editing its parent.
 function(vex_add_subdirectories)
-    file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+    file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
          ${CMAKE_CURRENT_SOURCE_DIR}/*)
     list(SORT children)
     foreach(child ${children})

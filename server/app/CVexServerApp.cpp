@@ -16,6 +16,23 @@
 
 namespace names = ServerConfigNames;
 
+namespace {
+
+// Why listening failed, naming the configured bind address when there is one.
+QString ListenFailureReason(const VexServerSocket* socket, const QString& address, int port) {
+    if (socket == nullptr)
+        return QStringLiteral("no socket");
+    QString reason = socket->errorString();
+    // A valid port that was never tried: the address named no address at all (a host
+    // name that did not resolve).
+    if (socket->serverError() == QAbstractSocket::UnknownSocketError && port >= 0 &&
+        port <= 65535 && !address.isEmpty())
+        reason = QStringLiteral("the address was not found");
+    return address.isEmpty() ? reason : QStringLiteral("%1: %2").arg(address, reason);
+}
+
+}  // namespace
+
 CVexServerApp::CVexServerApp() = default;
 
 CVexServerApp::~CVexServerApp() {
@@ -76,12 +93,14 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
 
     // A listening failure does not stop the window (a client simply cannot connect), but
     // an unattended operator must be able to see why: say it on stderr and in the log.
+    // BindAddress absent or empty listens on every interface, as drivers on other PCs
+    // expect; an address restricts the server to it (docs/security.md).
     QString listenProblem;
-    if (!StartServer(QString(), config.tcpPort)) {
+    if (!StartServer(config.bindAddress, config.tcpPort)) {
         listenProblem =
             QString::fromLatin1(kListenFailed)
                 .arg(config.tcpPort)
-                .arg(ServerSocket() ? ServerSocket()->errorString() : QStringLiteral("no socket"));
+                .arg(ListenFailureReason(ServerSocket(), config.bindAddress, config.tcpPort));
         std::fprintf(stderr, "VexServer: %s\n", listenProblem.toLocal8Bit().constData());
     }
 

@@ -53,6 +53,7 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
                          ? ServerConfig::kWindowHidden
                          : ServerConfig::kWindowShown;
     ReadInteger(root, N::kPollTime, out.pollTime);
+    out.bindAddress = ChildText(root, N::kBindAddress);
     return true;
 }
 

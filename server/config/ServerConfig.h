@@ -13,4 +13,6 @@ struct ServerConfig {
     int tcpPort = kDefaultTcpPort;
     int windowMode = kWindowHidden;   // kWindowHidden or kWindowShown
     int pollTime = kDefaultPollTime;  // poll timer interval, milliseconds
+    // Local address to listen on; empty listens on every local interface (IPv4 and IPv6).
+    QString bindAddress;
 };

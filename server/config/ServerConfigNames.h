@@ -22,6 +22,8 @@ inline constexpr char kInterface[] = "INTERFACE";
 inline constexpr char kTcpPortNumber[] = "TCPPortNumber";
 inline constexpr char kWindowHideShow[] = "WINDOW_HIDE_SHOW";
 inline constexpr char kPollTime[] = "POLL_TIME";
+// Optional: the local address to listen on (absent or empty: all local interfaces).
+inline constexpr char kBindAddress[] = "BindAddress";
 
 inline constexpr char kInterfaceEnc7480[] = "ENC7480";
 inline constexpr char kInterfaceSimulator[] = "SIMULATOR";

@@ -107,6 +107,27 @@ TEST_F(ConfigTest, UnloadableServerFileEmptiesOnlyTheInterface) {
     }
 }
 
+TEST_F(ConfigTest, BindAddressKey) {
+    const std::vector<std::pair<const char*, std::pair<QByteArray, const char*>>> rows = {
+        {"absent: all interfaces", {"", ""}},
+        {"empty: all interfaces", {"<BindAddress></BindAddress>", ""}},
+        {"loopback only", {"<BindAddress>127.0.0.1</BindAddress>", "127.0.0.1"}},
+        {"white space around it is dropped", {"<BindAddress>\n  ::1 </BindAddress>", "::1"}},
+        {"the tag name is case-sensitive", {"<bindaddress>127.0.0.1</bindaddress>", ""}},
+        {"an element holding elements has no value",
+         {"<BindAddress><a>127.0.0.1</a></BindAddress>", ""}},
+    };
+    for (const auto& [legend, row] : rows) {
+        SCOPED_TRACE(legend);
+        const QString path =
+            Write("VEX.XML", "<VEX><INTERFACE>SIMULATOR</INTERFACE>" + row.first + "</VEX>");
+        ServerConfig config;
+        EXPECT_TRUE(ReadServerConfig(path, config));
+        EXPECT_EQ(config.bindAddress, QString::fromLatin1(row.second));
+        EXPECT_EQ(config.interfaceName, QStringLiteral("SIMULATOR"));
+    }
+}
+
 QByteArray CardFile(const QByteArray& keys) {
     return "<VEXENC7480><Card number=\"0\">" + keys + "</Card></VEXENC7480>";
 }

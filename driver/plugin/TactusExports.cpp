@@ -8,6 +8,7 @@
 #include "driver/core/driver/DriverTexts.h"
 #include "driver/core/driver/TactusDriver.h"
 #include "driver/plugin/CompensationExport.h"
+#include "driver/plugin/SetupDialogExport.h"
 #include "host/QlnServices.h"
 
 #define TACTUS_EXPORT __attribute__((visibility("default")))
@@ -78,7 +79,7 @@ TACTUS_EXPORT int driver_special_learnmode_option() {
 }
 
 TACTUS_EXPORT void driver_cmm_setup_dialog(CWinApp*) {
-    TheDriver().RereadHostInterface();
+    Guarded("driver_cmm_setup_dialog", [] { RunDriverSetupDialog(); });
 }
 
 TACTUS_EXPORT int driver_beep(int, int) {

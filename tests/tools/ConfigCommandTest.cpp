@@ -10,26 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/RunProgram.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
-
-ToolRun RunTool(const std::string& args) {
-    std::string cmd = std::string(std::getenv("VEX_BIN_DIR")) + "/tactus-tool " + args + " 2>&1";
-    ToolRun r{0, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
-    return r;
-}
+using ToolRun = testsupport::ProgramRun;
+using testsupport::RunTool;
 
 int CountLines(const std::string& text, const std::string& prefix) {
     int count = 0;

@@ -11,12 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/RunProgram.h"
+
 namespace {
 
-struct ToolRun {
-    int status;
-    std::string out;
-};
+using ToolRun = testsupport::ProgramRun;
 
 std::string Quote(const std::string& arg) {
     std::string q = "'";
@@ -32,17 +31,10 @@ ToolRun RunParse(const std::vector<std::string>& args, const std::string& input)
     EXPECT_GE(fd, 0);
     close(fd);
     std::ofstream(path, std::ios::binary) << input;
-    std::string cmd = std::string(std::getenv("VEX_BIN_DIR")) + "/tactus-tool parse";
+    std::string args_text = "parse";
     for (const std::string& a : args)
-        cmd += " " + Quote(a);
-    cmd += std::string(" < ") + path + " 2>&1";
-    ToolRun r{0, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf;
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        r.out.append(buf.data(), n);
-    r.status = WEXITSTATUS(pclose(p));
+        args_text += " " + Quote(a);
+    ToolRun r = testsupport::RunTool(args_text + " < " + path);
     std::remove(path);
     return r;
 }

@@ -19,23 +19,13 @@
 #include <functional>
 #include <memory>
 
+#include "tests/support/QtTestEnvironment.h"
+
 namespace {
 
 constexpr int kWaitMs = 60000;  // generous: the machine is shared and may be slow
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "server_app_program_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> app_;
-};
-[[maybe_unused]] auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+VEX_QT_TEST_ENVIRONMENT(QCoreApplication, "server_app_program_test");
 
 QString BinDir() {
     return qEnvironmentVariableIsSet("VEX_BIN_DIR") ? qEnvironmentVariable("VEX_BIN_DIR")

@@ -31,6 +31,8 @@
 #include "server/device/VexDevice.h"
 #include "server/net/VexServerSocket.h"
 
+#include "tests/support/QtTestEnvironment.h"
+
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -40,22 +42,8 @@ namespace {
 
 constexpr int kWaitMs = 30000;  // generous: the machine is shared
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        UseOffscreenPlatformWithoutDisplay();
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "server_app_window_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-[[maybe_unused]] auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+VEX_QT_TEST_ENVIRONMENT(QApplication, "server_app_window_test",
+                        &UseOffscreenPlatformWithoutDisplay);
 
 // A device whose hits are queued by the test. What it was asked survives its deletion.
 struct DeviceLog {

@@ -18,24 +18,13 @@
 #include "server/net/VexRequestHandler.h"
 #include "server/net/VexServerSocket.h"
 #include "server/net/VexSocket.h"
+#include "tests/support/QtTestEnvironment.h"
 
 namespace {
 
 constexpr int kWaitMs = 20000;  // generous: the machine is shared
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "server_net_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> app_;
-};
-[[maybe_unused]] auto* const kQtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+VEX_QT_TEST_ENVIRONMENT(QCoreApplication, "server_net_test");
 
 // The application side as the server's application object does it: greets every
 // accepted client and passes every receive to the request handler.

@@ -24,6 +24,13 @@ int intAt(const std::vector<int>& ints, size_t index) {
 
 }  // namespace
 
+std::string TimestampSuffix(std::chrono::steady_clock::time_point when) {
+    const double seconds = std::chrono::duration<double>(when.time_since_epoch()).count();
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, " @%.6f", seconds);
+    return buffer;
+}
+
 std::string EscapeEventText(const std::wstring& text) {
     std::string out;
     for (char c : QString::fromStdWString(text).toStdString()) {

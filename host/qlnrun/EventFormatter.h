@@ -16,6 +16,7 @@
 // A readout line is produced only when its text differs from the previous readout line.
 // One formatter per output stream; not thread-safe (the host's UI thread uses it).
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -28,6 +29,10 @@ class EventFormatter {
   private:
     std::string lastReadout_;
 };
+
+// The ending qlnrun --timestamps gives an event line: " @T", T the seconds of the monotonic
+// clock (CLOCK_MONOTONIC, the clock of std::chrono::steady_clock) with six decimals.
+std::string TimestampSuffix(std::chrono::steady_clock::time_point when);
 
 // Escapes a host text for an event line.
 std::string EscapeEventText(const std::wstring& text);

@@ -17,6 +17,7 @@ const char kUsage[] =
     "  --unit U             host length-unit value (25.4: millimetres, 1: inches)\n"
     "  --tip X,Y,Z          make a tip with this offset the active tip\n"
     "  --hit-delivery 0|1   whether unrequested hits are recorded as manual hits\n"
+    "  --timestamps         end every event line with \" @T\", T its monotonic time in s\n"
     "  --help               show this text\n"
     "\n"
     "Commands on stdin, one per line: read, measure, manual, scan-begin, scan-end, stop,\n"
@@ -47,8 +48,10 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
     const QCommandLineOption tip(QStringLiteral("tip"), QString(), QStringLiteral("X,Y,Z"));
     const QCommandLineOption hitDelivery(QStringLiteral("hit-delivery"), QString(),
                                          QStringLiteral("0|1"));
+    const QCommandLineOption timestamps(QStringLiteral("timestamps"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({driver, dir, headless, duration, answer, unit, tip, hitDelivery, help});
+    parser.addOptions(
+        {driver, dir, headless, duration, answer, unit, tip, hitDelivery, timestamps, help});
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -67,6 +70,7 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
     parsed.driverPath = parser.value(driver);
     parsed.directory = parser.value(dir);
     parsed.headless = parser.isSet(headless);
+    parsed.timestamps = parser.isSet(timestamps);
     if (parser.isSet(duration)) {
         double seconds = 0.0;
         if (!parseReal(parser.value(duration), seconds) || seconds <= 0.0 ||

@@ -3,6 +3,7 @@
 //
 //   qlnrun [--driver PATH] [--dir DIR] [--headless] [--duration SECONDS]
 //          [--answer ID=yes|no]... [--unit U] [--tip X,Y,Z] [--hit-delivery 0|1]
+//          [--timestamps]
 //
 // ParseQlnrunOptions is pure (no Qt application needed) and reports the first bad option
 // with a text meant for the user; docs/qlnrun.md describes every option.
@@ -22,6 +23,7 @@ struct QlnrunOptions {
     std::optional<double> lengthUnit;          // host length-unit value U
     std::optional<std::array<double, 3>> tip;  // offset of the active tip
     std::optional<int> hitDelivery;            // host's hitDeliveryFlag
+    bool timestamps = false;                   // end every event line with its monotonic time
 };
 
 enum class QlnrunParse { Run, Help, Error };

@@ -129,7 +129,14 @@ int main(int argc, char** argv) {
 
     if (headless) {
         QObject::connect(&shell, &HostShell::hostEvent, &app, [&](const HostEvent& event) {
-            if (const auto line = formatter.lineFor(event); line && !events.WriteLine(*line))
+            // The driver reports on this thread, so this is the moment the host got the event.
+            const auto received = std::chrono::steady_clock::now();
+            auto line = formatter.lineFor(event);
+            if (!line)
+                return;
+            if (options.timestamps)
+                *line += TimestampSuffix(received);
+            if (!events.WriteLine(*line))
                 shell.finish(0);  // nobody reads the events any more
         });
     } else {

@@ -48,9 +48,11 @@ void CMMIO::ResetState() {
     terminator_.store(0, std::memory_order_relaxed);
     lineMode_.store(false, std::memory_order_release);
     lineLength_ = 0;
+    connectionLost_.store(false, std::memory_order_release);
     std::lock_guard lock(receiveLock_);
     receiveQueue_.clear();
     messageCallback_ = nullptr;
+    arrivalNotifier_ = nullptr;
 }
 
 int CMMIO::Close() {
@@ -134,12 +136,40 @@ void CMMIO::Deliver(std::string_view message) {
         std::lock_guard lock(receiveLock_);
         if (!messageCallback_) {
             receiveQueue_.emplace_back(message);
-            return;
+        } else {
+            callback = messageCallback_;
         }
-        callback = messageCallback_;
+    }
+    if (!callback) {
+        NotifyArrival();
+        return;
     }
     // Called without the lock, so the callback may use the channel's queue functions.
     callback(WidenFromAnsi(message));
+}
+
+void CMMIO::NotifyArrival() {
+    std::shared_ptr<const std::function<void()>> notifier;
+    {
+        std::lock_guard lock(receiveLock_);
+        notifier = arrivalNotifier_;
+    }
+    if (notifier) {
+        (*notifier)();
+    }
+}
+
+void CMMIO::SetArrivalNotifier(std::function<void()> notifier) {
+    auto shared =
+        notifier ? std::make_shared<const std::function<void()>>(std::move(notifier)) : nullptr;
+    std::lock_guard lock(receiveLock_);
+    arrivalNotifier_ = std::move(shared);
+}
+
+void CMMIO::NoteConnectionLost() {
+    if (!connectionLost_.exchange(true, std::memory_order_acq_rel)) {
+        NotifyArrival();
+    }
 }
 
 std::wstring CMMIO::GetOpenError() {

@@ -14,7 +14,9 @@
 // longer than kLineBufferSize bytes.
 //
 // Threads. The host's thread calls Open, SetTerminator, Write, GetMessageLength,
-// ReadMessage and Close; the reading thread runs OnDataReceived and the message callback.
+// ReadMessage and Close; the reading thread runs OnDataReceived, the message callback and
+// the arrival notifier (which lets the owner handle queued messages without waiting for its
+// next poll).
 // The receive queue is guarded by the receive lock; the line being assembled belongs to
 // the reading thread alone. A concrete channel's Close() and destructor join its reading
 // thread before releasing anything, so the thread never outlives the channel. Never call
@@ -27,6 +29,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -68,6 +71,16 @@ class CMMIO {
     virtual std::wstring GetOpenError();
     // Installs (or, with an empty function, removes) the message callback.
     virtual void SetMessageCallback(MessageCallback callback);
+    // Installs (or, with an empty function, removes) the arrival notifier: called on the
+    // reading thread, without any lock of the channel held, after every message that was
+    // queued (not those taken by a message callback) and when the connection is lost. It
+    // must return quickly and must not call back into the channel; it only tells the owner
+    // to look. Any thread.
+    void SetArrivalNotifier(std::function<void()> notifier);
+    // True once the reading thread has seen the other side end the connection (or the
+    // connection fail for good); no further message will arrive on it. Cleared by a new
+    // connection. Any thread.
+    bool ConnectionLost() const { return connectionLost_.load(std::memory_order_acquire); }
     // Sends the first 2,048 UTF-16 units of text, each reduced to its low 8 bits;
     // returns Write()'s result.
     virtual int WriteString(std::wstring text, int reserved);
@@ -90,11 +103,17 @@ class CMMIO {
     void SetError(std::wstring text);
     void SetOpenError(std::wstring text) { openError_ = std::move(text); }
     void ClearReceiveQueue();
+    // For the reading thread: records that the connection has ended and tells the arrival
+    // notifier (once per connection).
+    void NoteConnectionLost();
+    // For Open(), before the reading thread starts: a fresh connection.
+    void ClearConnectionLost() { connectionLost_.store(false, std::memory_order_release); }
 
   private:
     void EndMessage();
     void Split(std::string_view line, bool lineMode, char terminator);
     void Deliver(std::string_view message);
+    void NotifyArrival();
 
     std::atomic<char> terminator_{0};
     std::atomic<bool> lineMode_{false};
@@ -104,6 +123,9 @@ class CMMIO {
     std::mutex receiveLock_;
     std::deque<std::string> receiveQueue_;  // guarded by receiveLock_
     MessageCallback messageCallback_;       // guarded by receiveLock_
+    // Shared so that the reading thread can call it after letting go of the lock.
+    std::shared_ptr<const std::function<void()>> arrivalNotifier_;  // guarded by receiveLock_
+    std::atomic<bool> connectionLost_{false};
 
     mutable std::mutex errorLock_;
     std::wstring errorText_;  // guarded by errorLock_

@@ -75,6 +75,7 @@ int CMMIO_IP::ConnectSocket(const std::wstring& host, int port) {
     }
     if (error == 0) {
         DiscardPartialLine();
+        ClearConnectionLost();
         try {
             receiveThread_ = std::thread(&CMMIO_IP::ReceiveLoop, this);
         } catch (const std::system_error& e) {
@@ -155,8 +156,9 @@ void CMMIO_IP::ReceiveLoop() {
         }
         bool ended = false;
         const long n = socket_.Receive(buffer.data(), kReceiveBufferSize, &ended);
-        if (ended) {
+        if (ended && watchSocket) {
             watchSocket = false;
+            NoteConnectionLost();
         }
         OnDataReceived(buffer.data(), static_cast<int>(n), false);
     }

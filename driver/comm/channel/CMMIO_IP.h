@@ -6,7 +6,8 @@
 // thread owns the socket: it waits on the socket, a stop event and a send event (waking
 // at least every 100 ms), queues every received line and sends the blocks that Write()
 // queued, in the order of the Write() calls. Write() therefore never blocks on the
-// network. A server that closes the connection leaves the channel open and silent.
+// network. A server that closes the connection leaves the channel open and silent; the
+// channel then reports ConnectionLost().
 //
 // Ownership: the channel owns its socket, events, thread and both queues; Write() copies
 // the caller's bytes. Close() and the destructor stop and join the thread, then release

@@ -50,6 +50,8 @@ void TactusDriver::SendRequest(const char* request) {
         return;
     channel_->Write(request, static_cast<int>(std::strlen(request)), 0);
     LogLine(kLogSending, request);
+    requestWritten_ = true;
+    requestWrittenAt_ = Clock::now();
 }
 
 bool TactusDriver::SendCommandText(const std::wstring& text) {
@@ -58,24 +60,89 @@ bool TactusDriver::SendCommandText(const std::wstring& text) {
     const std::string bytes = NarrowToAnsi(text);
     channel_->Write(bytes.data(), static_cast<int>(bytes.size()), 0);
     LogLine(kLogSend, text.c_str());
+    if (!bytes.empty()) {
+        // The machine answers these (a position or a hit) like a request of the driver's.
+        requestWritten_ = true;
+        requestWrittenAt_ = Clock::now();
+    }
     return true;
+}
+
+bool TactusDriver::RequestUnanswered() const {
+    return requestWritten_ &&
+           Clock::now() - requestWrittenAt_ <= std::chrono::milliseconds(kPositionTimeoutMs);
+}
+
+void TactusDriver::RequestHit() {
+    if (RequestUnanswered()) {
+        // Written now, it could reach the server together with the previous request and
+        // both would be lost; the answer to that one is due in a moment.
+        if (!hitRequestWaiting_)
+            LogLine(kLogHitRequestWaits);
+        hitRequestWaiting_ = true;
+        return;
+    }
+    hitRequestWaiting_ = false;
+    SendRequest(kRequestHit);
+}
+
+void TactusDriver::ReplyRecognised() {
+    requestWritten_ = false;
+    if (hitRequestWaiting_) {
+        RequestHit();
+        requestState_ = kHitAnnounced;
+    }
 }
 
 // --- Poll step ----------------------------------------------------------------------------------
 
+void TactusDriver::DrainChannel() {
+    // A line step may hand a result to the host, and the host may run an event loop (a
+    // message box) in which the poll timer ticks or a posted drain arrives. The drain that is
+    // already running takes every line, in order, so a second one leaves them to it.
+    if (draining_)
+        return;
+    draining_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{draining_};
+    // The host may also call back into the driver (even re-initialise it), so the channel
+    // is looked up again for every line.
+    while (channel_ && channel_->GetMessageLength() != 0) {
+        const int length = channel_->ReadMessage(lineBuffer_.data());
+        lineBuffer_[static_cast<std::size_t>(length)] = '\0';
+        LogLine(kLogReceived, WidenFromAnsi(lineBuffer_.data()).c_str());
+        LineStep(lineBuffer_.data());
+    }
+    NoteLostConnection();
+}
+
+void TactusDriver::NoteLostConnection() {
+    // The channel stays open and silent when the server goes away; say so once.
+    if (channel_ && !connectionLossLogged_ && channel_->ConnectionLost()) {
+        connectionLossLogged_ = true;
+        LogLine(kLogConnectionLost);
+    }
+}
+
+void TactusDriver::PromptDrain() {
+    RereadHostInterface();
+    DrainChannel();
+}
+
 void TactusDriver::PollStep() {
     RereadHostInterface();
     if (channel_) {
-        // A line step may hand a result to the host, and the host may call back into the
-        // driver (even re-initialise it), so the channel is looked up again for every line.
-        while (channel_ && channel_->GetMessageLength() != 0) {
-            const int length = channel_->ReadMessage(lineBuffer_.data());
-            lineBuffer_[static_cast<std::size_t>(length)] = '\0';
-            LogLine(kLogReceived, WidenFromAnsi(lineBuffer_.data()).c_str());
-            LineStep(lineBuffer_.data());
-        }
+        DrainChannel();
+        // A hit request that waited in vain for an answer goes out now.
+        if (hitRequestWaiting_ && !RequestUnanswered())
+            RequestHit();
         switch (requestState_) {
             case kNoRequest:
+                // A command text of the host's may still be unanswered: ask at the next tick.
+                if (RequestUnanswered())
+                    break;
                 requestState_ = kPositionRequested;
                 SendRequest(kRequestPosition);
                 break;
@@ -83,7 +150,12 @@ void TactusDriver::PollStep() {
                 const Clock::time_point now = Clock::now();
                 if (!timeoutClock_)
                     timeoutClock_ = now;
-                if (now - *timeoutClock_ > std::chrono::milliseconds(kPositionTimeoutMs)) {
+                // The clock is restarted only here, so it may have run out long ago while
+                // the request outstanding now went out a moment ago: that one is not sent
+                // again before it has had its time (sent at once, it would reach the server
+                // together with the first, and neither would be answered).
+                if (now - *timeoutClock_ > std::chrono::milliseconds(kPositionTimeoutMs) &&
+                    !RequestUnanswered()) {
                     LogLine(kLogTimedOut);
                     SendRequest(kRequestPosition);
                     timeoutClock_ = now;
@@ -133,7 +205,7 @@ int TactusDriver::LineStep(const char* line) {
         LogLine(kLogServerVersion, version);
     } else if (StartsWith(line, kHitNoticePrefix)) {
         LogLine(kLogHitNotice);
-        SendRequest(kRequestHit);
+        RequestHit();
         requestState_ = kHitAnnounced;
     } else if (parser_) {
         try {
@@ -160,8 +232,10 @@ void TactusDriver::ParseReply(const char* line, int& result) {
 
     const bool isHit = parser_->IsHit();
     const bool isComplete = parser_->IsComplete();
-    if (isHit || isComplete)
+    if (isHit || isComplete) {
         requestState_ = kNoRequest;
+        ReplyRecognised();
+    }
 
     const bool readoutButton = config_.misc.ReadoutButton;
     const int readoutState = hostApp_ ? hostApp_->readoutState : 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <string_view>
 #include <thread>
 #include <type_traits>
 #include <variant>
@@ -156,6 +158,7 @@ void TactusDriver::StartServer() {
 void TactusDriver::KeepChannel(std::unique_ptr<CMMIO> channel) {
     // Only one channel is driven; a later matching CommInfo child replaces an earlier one.
     channel_ = std::move(channel);
+    connectionLossLogged_ = false;
 }
 
 bool TactusDriver::SetUpChannels() {
@@ -313,6 +316,26 @@ void TactusDriver::StartPollTimer() {
     });
     if (!started)
         LogLine(kLogNoTimer);
+    else
+        StartPromptDrain();
+}
+
+void TactusDriver::StartPromptDrain() {
+    const char* setting = std::getenv(kPromptDrainVariable);
+    if (setting && std::string_view(setting) == "0") {
+        LogLine(kLogPromptDrainOff);
+        return;
+    }
+    const bool started = promptDrain_.Start([this] {
+        try {
+            PromptDrain();
+        } catch (const std::exception& e) {
+            LogLine(kLogPollFailed, e.what());
+        }
+    });
+    // Lines that arrived before this are drained by the first poll.
+    if (started && channel_)
+        channel_->SetArrivalNotifier(promptDrain_.Requester());
 }
 
 // --- driver_close -----------------------------------------------------------------------------
@@ -330,6 +353,7 @@ void TactusDriver::Close() {
     closed_ = true;
     StopServer();
     pollTimer_.Stop();
+    promptDrain_.Stop();
     channel_.reset();
     LogLine(kLogClose);
     parser_.reset();
@@ -342,6 +366,7 @@ void TactusDriver::Close() {
 void TactusDriver::ReleaseAll() {
     StopServer();
     pollTimer_.Stop();
+    promptDrain_.Stop();
     channel_.reset();
     parser_.reset();
     if (volcomp_) {
@@ -351,6 +376,8 @@ void TactusDriver::ReleaseAll() {
     pendingCallback_ = nullptr;
     driverState_ = kIdle;
     requestState_ = kNoRequest;
+    requestWritten_ = false;
+    hitRequestWaiting_ = false;
     hitPending_ = false;
     positionPending_ = false;
 }

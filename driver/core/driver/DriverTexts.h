@@ -55,6 +55,9 @@ inline constexpr char kSerialTerminator = 13;
 inline constexpr char kTcpTerminator = 10;
 // The shortest poll period the driver runs (a shorter RequestInterval is raised to it).
 inline constexpr int kMinPollIntervalMs = 10;
+// Set to 0 in the host's environment, received lines wait for the poll timer instead of
+// being handled as soon as they have arrived (the measurement baseline of the benchmarks).
+inline constexpr const char* kPromptDrainVariable = "TACTUS_PROMPT_DRAIN";
 inline constexpr int kBeepFrequency = 1000;
 inline constexpr int kBeepDurationMs = 50;
 
@@ -113,6 +116,13 @@ inline constexpr const wchar_t* kLogParserUnknown = L"XYZParser unknown exceptio
 inline constexpr const wchar_t* kLogAutoHit =
     L"-Tactus: AUTO HIT[%d](%.4lf,%.4lf,%.4lf)(%.4lf,%.4lf,%.4lf)\n";
 inline constexpr const wchar_t* kLogPollFailed = L"-Tactus: poll step failed: %s\n";
+inline constexpr const wchar_t* kLogHitRequestWaits =
+    L"-Tactus: HIT request waits for the answer to the previous request\n";
+inline constexpr const wchar_t* kLogConnectionLost =
+    L"-Tactus: Connection to server process lost! No replies until the driver is initialized "
+    L"again.\n";
+inline constexpr const wchar_t* kLogPromptDrainOff =
+    L"-Tactus: Received lines wait for the poll timer (TACTUS_PROMPT_DRAIN=0)\n";
 
 // --- Command log lines (the entry point's name and its callback and tip) ----------------------
 inline constexpr const wchar_t* kLogMoveAbsolute =

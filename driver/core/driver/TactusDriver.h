@@ -11,7 +11,10 @@
 //
 // Threads: every method runs on the host's UI thread, which also runs the Qt event loop of
 // the poll timer, so nothing here overlaps and nothing is locked. The channel's reading
-// thread only queues lines.
+// thread only queues lines; after each one it posts a drain step to the UI thread's event
+// queue (PostedStep), so a line is handled at once rather than at the next poll. The drain
+// is never entered twice: a drain that starts while one is running further up the stack (a
+// host call spinning an event loop) leaves the lines to it.
 //
 // Failures are reported by results (Initialize), host messages and the debug log; nothing
 // throws out of a public method except std::bad_alloc.
@@ -25,6 +28,7 @@
 #include "driver/core/CPoint3.h"
 #include "driver/core/driver/AxisMapping.h"
 #include "driver/core/driver/PollTimer.h"
+#include "driver/core/driver/PostedStep.h"
 #include "driver/core/driver/ServerProcess.h"
 #include "driver/core/machine/MachineConfig.h"
 
@@ -76,6 +80,8 @@ class TactusDriver {
     // The timer's step: drain the channel, keep a position request going, announce
     // start-up, refresh the readout, pick up a hit the operator asked for.
     void PollStep();
+    // The posted step: drain the channel now (the timer's other duties wait for its tick).
+    void PromptDrain();
     // One received line (its bytes, without the terminating zero); 1 when it was a hit.
     int LineStep(const char* line);
     // HandleCommNotification: delivers pending hits and positions; returns 1.
@@ -125,14 +131,20 @@ class TactusDriver {
     void CreateParser();
     void StartCompensation();
     void StartPollTimer();
+    void StartPromptDrain();
     // Releases what a previous start-up set up (server process included).
     void ReleaseAll();
     void StopServer();
     void KeepChannel(std::unique_ptr<CMMIO> channel);
 
     // Event handling pieces.
+    void DrainChannel();
+    void NoteLostConnection();
     void SendRequest(const char* request);
     bool SendCommandText(const std::wstring& text);
+    bool RequestUnanswered() const;
+    void RequestHit();
+    void ReplyRecognised();
     void AnnounceInitComplete();
     void UpdateReadout();
     void PickUpRequestedHit();
@@ -149,6 +161,7 @@ class TactusDriver {
     CQLNhostInterface* hostIface_ = nullptr;
 
     // Owned from start-up to shut-down.
+    PostedStep promptDrain_;
     std::unique_ptr<CMMIO> channel_;
     std::unique_ptr<XYZParser> parser_;
     VolcompBaseClass* volcomp_ = nullptr;  // released through CloseVolcomp
@@ -163,8 +176,16 @@ class TactusDriver {
     bool closed_ = false;
 
     // Event handling.
+    bool draining_ = false;              // a drain of the channel is running
+    bool connectionLossLogged_ = false;  // for the current channel
     int driverState_ = kIdle;
     int requestState_ = kNoRequest;
+    // The position server reads whatever has arrived as one request ("POSHIT" is no request),
+    // so a request is written only once the previous one has been answered (a reply was
+    // recognised) or given up (kPositionTimeoutMs); a hit request waits meanwhile.
+    bool requestWritten_ = false;
+    std::chrono::steady_clock::time_point requestWrittenAt_{};
+    bool hitRequestWaiting_ = false;
     CQLNinterface* pendingCallback_ = nullptr;
     bool hitPending_ = false;
     bool positionPending_ = false;

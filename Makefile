@@ -17,7 +17,7 @@ PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-conf
             libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             fonts-dejavu-core xauth
 
-.PHONY: all deps build test demo sanitize bench fuzz format clean
+.PHONY: all deps build test demo sanitize bench fuzz soak format clean
 
 all: build
 
@@ -63,6 +63,10 @@ fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEX_FUZZ=ON
 	cmake --build build-fuzz --target fuzz_all -j $(JOBS)
 	./fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+# The whole chain under load for SOAK_MINUTES (default 30); not part of make test.
+soak: build
+	./tools/soak.sh build
 
 format:
 	git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

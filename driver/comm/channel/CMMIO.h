@@ -74,8 +74,8 @@ class CMMIO {
     // Installs (or, with an empty function, removes) the arrival notifier: called on the
     // reading thread, without any lock of the channel held, after every message that was
     // queued (not those taken by a message callback) and when the connection is lost. It
-    // must return quickly and must not call back into the channel; it only tells the owner
-    // to look. Any thread.
+    // only tells the owner to look: it must return quickly and must not close or destroy
+    // the channel (it may look at the queue). May be installed from any thread.
     void SetArrivalNotifier(std::function<void()> notifier);
     // True once the reading thread has seen the other side end the connection (or the
     // connection fail for good); no further message will arrive on it. Cleared by a new

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # make soak: the whole chain under load for a long time. qlnrun (headless, --timestamps) loads
 # the Tactus driver, which starts VexServer with the simulator; the server polls every 5 ms,
-# the driver asks for a position every 10 ms, and the simulated probe touches a surface every
-# 200 ms. At the end the script checks that
+# the driver asks for a position every 10 ms, and the simulated probe touches a surface about
+# every 200 ms. At the end the script checks that
 #   - every touch made while the driver was connected reached the host exactly once,
 #   - the resident memory (VmRSS) of qlnrun and of VexServer grew by less than 1 MiB after
 #     the warm-up,
@@ -85,10 +85,12 @@ sed -e "s|<CMMPort-IP>[^<]*</CMMPort-IP>|<CMMPort-IP>$PORT</CMMPort-IP>|" \
     "$ROOT/examples/TACConfigData.xml" >"$WORK/TACConfigData.xml"
 grep -q "<RequestInterval>10</RequestInterval>" "$WORK/TACConfigData.xml" ||
     fail "examples/TACConfigData.xml has no RequestInterval to set."
-# One touch every 0.2 s: 50 ms down, 100 ms resting on the surface, 50 ms up.
+# One touch every 0.2037 s: 50 ms down, 103.7 ms resting on the surface, 50 ms up. The
+# period is no multiple of the server's or the driver's, so the touches fall at every phase
+# of both timers (3.7 ms further on each time).
 cat >"$WORK/touch.vexsim" <<EOF
 scale 50 50 50 360
-hold 0.1
+hold 0.1037
 start 0 0 1 0
 touch 0 0 0 0 20
 move  0 0 1 0 20
@@ -206,7 +208,7 @@ verdict() { if [[ $1 == yes ]]; then echo ok; else echo FAILED; fi; }
 SAMPLES=$(wc -l <"$WORK/samples.txt")
 ELAPSED=$(tail -n 1 "$WORK/samples.txt" | awk '{print $1}')
 {
-    printf 'Soak: %s s of %s planned (%s samples, warm-up %s s); POLL_TIME 5 ms, RequestInterval 10 ms, a touch every 200 ms\n' \
+    printf 'Soak: %s s of %s planned (%s samples, warm-up %s s); POLL_TIME 5 ms, RequestInterval 10 ms, a touch every 203.7 ms\n' \
         "$ELAPSED" "$RUN_SECONDS" "$SAMPLES" "$WARMUP"
     printf '%-44s %-28s %s\n' figure value check
     printf '%-44s %-28s %s\n' "touches counted / missed / delivered twice" "$COUNTED / $MISSED / $TWICE" \

@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <stdexcept>
@@ -72,6 +74,10 @@ void CVexServerDlg::BuildControls() {
     logEdit_->setObjectName(QStringLiteral("1003"));
     logEdit_->setGeometry(Dlu(2, 17, 308, 112));
     logEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // One block more than the lines kept: the text ends with a line end, which leaves an
+    // empty last block. A limit also turns the undo history off, which would otherwise
+    // keep every appended line a second time.
+    logEdit_->setMaximumBlockCount(kMaxLogLines + 1);
 
     monitorBox_ = new QCheckBox(QString::fromLatin1(kAlwaysMonitorText), this);
     monitorBox_->setObjectName(QStringLiteral("1013"));
@@ -121,17 +127,13 @@ void CVexServerDlg::BuildControls() {
 }
 
 // Moves values between the members and the controls, as dialog data exchange does:
-// toMembers reads the controls (the log keeps what the user typed), otherwise writes them.
+// toMembers reads the controls, otherwise writes them. The log is not among them: its text
+// stays in the control (see AppendLog).
 void CVexServerDlg::UpdateData(bool toMembers) {
     if (toMembers) {
-        log_ = logEdit_->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
         alwaysMonitor_ = monitorBox_->isChecked();
         return;
     }
-    QString shown = log_;
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (logEdit_->toPlainText() != shown)
-        logEdit_->setPlainText(shown);
     QSignalBlocker block(monitorBox_);
     monitorBox_->setChecked(alwaysMonitor_);
     // Names longer than their field show their beginning, the address, as an edit
@@ -204,16 +206,20 @@ void CVexServerDlg::HandleRequest(const QByteArray& text) {
 }
 
 void CVexServerDlg::AppendLog(const QString& text) {
-    UpdateData(true);
-    log_ += text;
-    log_ += QLatin1String("\r\n");
-    UpdateData(false);
+    // Appended at the end of whatever the control holds, so text the user typed stays;
+    // the control's block limit drops the oldest lines. The control shows "\r\n" as one
+    // line end, as the text is handed out again by LogText().
+    QString line = text;
+    line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    line += QLatin1Char('\n');
+    QTextCursor end(logEdit_->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(line);
     logEdit_->verticalScrollBar()->setValue(logEdit_->verticalScrollBar()->maximum());
 }
 
 QString CVexServerDlg::LogText() {
-    UpdateData(true);
-    return log_;
+    return logEdit_->toPlainText().replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 }
 
 void CVexServerDlg::SetAlwaysMonitor(bool on) {
@@ -240,7 +246,7 @@ void CVexServerDlg::SetClientName(const QString& name) {
 
 void CVexServerDlg::OnClear() {
     UpdateData(true);
-    log_.clear();
+    logEdit_->clear();
     app_->SetReceivedCount(0);
     UpdateData(false);
 }
@@ -250,7 +256,7 @@ void CVexServerDlg::OnCloseServer() {
     pollTimer_->stop();
     app_->StopServer();
     app_->SetReceivedCount(0);
-    log_.clear();
+    logEdit_->clear();
     UpdateData(false);
 }
 

@@ -55,8 +55,11 @@ class CVexServerDlg : public QDialog {
     void PollTick();
     // Request handler entry: one received text from the client.
     void HandleRequest(const QByteArray& text);
-    // Appends one line to the log and scrolls to it.
+    // Appends one line to the log and scrolls to it. The log keeps its latest
+    // kMaxLogLines lines: older ones are dropped from the top, so a server that runs for
+    // days (or a client that sends long texts) cannot grow it without bound.
     void AppendLog(const QString& text);
+    static constexpr int kMaxLogLines = 1000;
 
     // Connection indicator, as called by the application's notifications.
     void SetIndicator(unsigned bgr);
@@ -92,8 +95,9 @@ class CVexServerDlg : public QDialog {
     VexApp* app_;
     std::unique_ptr<VexRequestHandler> handler_;
 
-    // Members bound to the controls.
-    QString log_;
+    // Members bound to the controls. The log's text lives in its control alone: it is
+    // read from there (with what the user typed) and appended to in place, never
+    // redrawn whole.
     QString serverName_ = QStringLiteral("localhost");
     QString clientName_;
     bool alwaysMonitor_ = false;

@@ -370,6 +370,36 @@ TEST_F(ServerWindowTest, LogKeepsWhatTheUserTyped) {
     EXPECT_EQ(dlg->LogText(), "first\r\ntyped by hand\r\nthird\r\n");
 }
 
+TEST_F(ServerWindowTest, LogKeepsOnlyItsLatestLines) {
+    // A server left running for days, or a client sending long "VER" texts, must not grow
+    // the log without bound: the oldest lines go, the newest stay in order.
+    const auto lines = [](int from, int to) {
+        QString text;
+        for (int i = from; i < to; ++i)
+            text += QString::number(i) + QStringLiteral("\r\n");
+        return text;
+    };
+    constexpr int kMax = CVexServerDlg::kMaxLogLines;
+    struct Row {
+        const char* legend;
+        int appended;
+        QString kept;
+    } rows[] = {
+        {"up to the limit: every line", kMax, lines(0, kMax)},
+        {"past the limit: the latest lines", kMax + 250, lines(250, kMax + 250)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        dlg->OnClear();  // the limit holds after a Clear, too
+        for (int i = 0; i < row.appended; ++i)
+            dlg->AppendLog(QString::number(i));
+        EXPECT_EQ(dlg->LogText(), row.kept);
+    }
+    dlg->AppendLog(QStringLiteral("two\r\nlines"));
+    EXPECT_TRUE(dlg->LogText().endsWith(QStringLiteral("\r\ntwo\r\nlines\r\n")));
+    EXPECT_EQ(dlg->LogText().count(QStringLiteral("\r\n")), kMax) << "a text's own line ends count";
+}
+
 TEST_F(ServerWindowTest, WindowEndsByExitCancelEscapeTitleBarAndExiRequest) {
     struct Row {
         const char* legend;

@@ -99,7 +99,8 @@ class ChainTest : public ::testing::Test {
     bool start(const QStringList& environment) {
         return session_.start(
             {"--headless", "--dir", dir_.path(), "--answer", "4739=no"},
-            QlnrunSession::environment(QStringList{"SETVAULT_INI=" + path("settings.ini")} +
+            QlnrunSession::environment(QStringList{"SETVAULT_INI=" + path("settings.ini"),
+                                                   QlnrunSession::tsanOptions(dir_.path())} +
                                        environment),
             path("qlnrun-stderr.txt"));
     }

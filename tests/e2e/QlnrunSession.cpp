@@ -10,6 +10,8 @@
 #include <fstream>
 #include <map>
 
+#include "tests/support/TsanSuppressions.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -94,6 +96,15 @@ QProcessEnvironment QlnrunSession::environment(const QStringList& assignments) {
         environment.insert(assignment.left(equals), assignment.mid(equals + 1));
     }
     return environment;
+}
+
+QString QlnrunSession::tsanOptions(const QString& folder) {
+    const QString path = QDir(folder).filePath(QStringLiteral("tsan.supp"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(kTsanSuppressions) < 0)
+        return QString();
+    return ("TSAN_OPTIONS=" + qEnvironmentVariable("TSAN_OPTIONS") + " suppressions=" + path)
+        .trimmed();
 }
 
 bool QlnrunSession::start(const QStringList& arguments, const QProcessEnvironment& environment,

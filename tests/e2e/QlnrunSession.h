@@ -27,6 +27,10 @@ class QlnrunSession {
     static QString program();
     // The test's environment plus the given variables.
     static QProcessEnvironment environment(const QStringList& assignments);
+    // "TSAN_OPTIONS=..." naming a suppressions file written to `folder`, for the programs
+    // qlnrun starts under ThreadSanitizer (no effect in other builds); empty when the file
+    // cannot be written.
+    static QString tsanOptions(const QString& folder);
 
     bool start(const QStringList& arguments, const QProcessEnvironment& environment,
                const QString& stderrFile);

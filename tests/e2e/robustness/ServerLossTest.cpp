@@ -14,7 +14,6 @@
 #include <sstream>
 
 #include "tests/e2e/QlnrunSession.h"
-#include "tests/e2e/robustness/TsanSuppressions.h"
 
 namespace {
 
@@ -82,10 +81,8 @@ TEST(ServerLossTest, DriverLogsTheLossAndTheHostStaysServed) {
                                                             log + "\nVersion=1.2700000000\n"));
 
     // Under ThreadSanitizer the programs need the suppressions too (no effect otherwise).
-    const QString suppressions = dir.filePath("tsan.supp");
-    ASSERT_TRUE(WriteText(suppressions, QString::fromLatin1(kTsanSuppressions)));
-    const QString tsanOptions =
-        (qEnvironmentVariable("TSAN_OPTIONS") + " suppressions=" + suppressions).trimmed();
+    const QString tsanOptions = QlnrunSession::tsanOptions(dir.path());
+    ASSERT_FALSE(tsanOptions.isEmpty());
 
     QlnrunSession session;
     const QString stderrFile = dir.filePath("qlnrun-stderr.txt");
@@ -97,7 +94,7 @@ TEST(ServerLossTest, DriverLogsTheLossAndTheHostStaysServed) {
     };
     ASSERT_TRUE(session.start(
         {"--headless", "--timestamps", "--dir", dir.path(), "--answer", "4739=no"},
-        QlnrunSession::environment({"TSAN_OPTIONS=" + tsanOptions,
+        QlnrunSession::environment({tsanOptions,
                                     "SETVAULT_INI=" + dir.filePath("settings.ini"),
                                     "VEXSIM_SCRIPT=" + dir.filePath("touch.vexsim"),
                                     "VEXSIM_TOUCH_LOG=" + dir.filePath("touches.log")}),

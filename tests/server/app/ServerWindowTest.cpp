@@ -31,6 +31,7 @@
 #include "server/device/VexDevice.h"
 #include "server/net/VexServerSocket.h"
 
+#include "tests/support/LineClient.h"
 #include "tests/support/QtTestEnvironment.h"
 
 // Readable failure messages for Qt strings.
@@ -88,30 +89,7 @@ class ScriptedDevice : public VexDevice {
     std::shared_ptr<DeviceLog> log_;
 };
 
-struct Client {
-    QTcpSocket socket;
-    QByteArray data;
-
-    // The next complete line, CR LF included; empty when none came in time.
-    QByteArray ReadLine() {
-        const bool ok = QTest::qWaitFor(
-            [this] {
-                data += socket.readAll();
-                return data.contains("\r\n");
-            },
-            kWaitMs);
-        if (!ok)
-            return {};
-        const qsizetype end = data.indexOf("\r\n") + 2;
-        const QByteArray line = data.left(end);
-        data.remove(0, end);
-        return line;
-    }
-    void Write(const QByteArray& bytes) {
-        socket.write(bytes);
-        socket.flush();
-    }
-};
+using Client = LineClient;
 
 const QByteArray kGreeting = "( VEXVersion:20 ) 240\r\n";
 const QByteArray kHitNotice = "( HIT ) 241\r\n";

@@ -18,6 +18,7 @@
 #include "server/net/VexRequestHandler.h"
 #include "server/net/VexServerSocket.h"
 #include "server/net/VexSocket.h"
+#include "tests/support/LineClient.h"
 #include "tests/support/QtTestEnvironment.h"
 
 namespace {
@@ -60,46 +61,7 @@ class TestApp : public VexApp {
     VexRequestHandler handler;
 };
 
-struct Client {
-    QTcpSocket socket;
-    QByteArray data;
-
-    bool Connect(quint16 port) {
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        return socket.waitForConnected(kWaitMs);
-    }
-    // The next complete line, CR LF included; empty when none came in time.
-    QByteArray ReadLine() {
-        const bool ok = QTest::qWaitFor(
-            [this] {
-                data += socket.readAll();
-                return data.contains("\r\n");
-            },
-            kWaitMs);
-        if (!ok)
-            return {};
-        const qsizetype end = data.indexOf("\r\n") + 2;
-        const QByteArray line = data.left(end);
-        data.remove(0, end);
-        return line;
-    }
-    // The next `n` bytes, or what came within the time-out.
-    QByteArray Read(qsizetype n) {
-        (void)QTest::qWaitFor(
-            [&] {
-                data += socket.readAll();
-                return data.size() >= n;
-            },
-            kWaitMs);
-        const QByteArray got = data.left(n);
-        data.remove(0, got.size());
-        return got;
-    }
-    void Write(const QByteArray& bytes) {
-        socket.write(bytes);
-        socket.flush();
-    }
-};
+using Client = LineClient;
 
 const QByteArray kGreeting = "( VEXVersion:20 ) 240\r\n";
 const QByteArray kZeroPosition = "( 0.000000 0.000000 0.000000 0.000000 ) 235\r\n";

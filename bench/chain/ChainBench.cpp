@@ -96,21 +96,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     return options.touches >= 1 && options.pollTime >= 1 && options.requestInterval >= 10;
 }
 
-QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-bool WriteText(const QString& path, const QString& text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-int FreePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 QString MotionScript(int touches) {
     QString script = QStringLiteral("scale 50 50 50 360\nhold %1\nstart 0 0 2 0\npause %2\n")
                          .arg(kHoldSeconds)

@@ -58,25 +58,6 @@ void expectHit(const Hit& hit, const Hit& expected) {
     }
 }
 
-QString readFile(const QString& path) {
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
-
-bool writeFile(const QString& path, const QString& text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-// A port nobody listens on now (the server binds it a moment later).
-int freePort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
 class ChainTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -86,14 +67,14 @@ class ChainTest : public ::testing::Test {
     // The example machine file with these replacements (regular expression -> text).
     bool writeMachineFile(const QString& example,
                           const std::vector<std::pair<QString, QString>>& replacements) {
-        QString text = readFile(qEnvironmentVariable("VEX_SOURCE_DIR") + example);
+        QString text = ReadText(qEnvironmentVariable("VEX_SOURCE_DIR") + example);
         for (const auto& [pattern, replacement] : replacements) {
             const QRegularExpression expression(pattern);
             if (!text.contains(expression))
                 return false;
             text.replace(expression, replacement);
         }
-        return writeFile(path("TACConfigData.xml"), text);
+        return WriteText(path("TACConfigData.xml"), text);
     }
 
     bool start(const QStringList& environment) {
@@ -106,7 +87,7 @@ class ChainTest : public ::testing::Test {
     }
 
     std::string diagnostics() const {
-        std::string text = "qlnrun stderr:\n" + readFile(path("qlnrun-stderr.txt")).toStdString();
+        std::string text = "qlnrun stderr:\n" + ReadText(path("qlnrun-stderr.txt")).toStdString();
         text += "\nevents:\n";
         for (const std::string& line : session_.lines())
             text += line + '\n';
@@ -142,10 +123,10 @@ const Hit kTouches[] = {
 };
 
 TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
-    const int port = freePort();
+    const int port = FreePort();
     ASSERT_NE(port, 0);
     const QString portText = QString::number(port);
-    ASSERT_TRUE(writeFile(path("VEX.XML"),
+    ASSERT_TRUE(WriteText(path("VEX.XML"),
                           "<?xml version=\"1.0\"?>\n<VEX>\n  <INTERFACE>SIMULATOR</INTERFACE>\n"
                           "  <TCPPortNumber>" +
                               portText +
@@ -154,7 +135,7 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     ASSERT_TRUE(writeMachineFile(
         "/examples/TACConfigData.xml",
         {{"<CMMPort-IP>[^<]*</CMMPort-IP>", "<CMMPort-IP>" + portText + "</CMMPort-IP>"}}));
-    ASSERT_TRUE(writeFile(path("touches.vexsim"), QString::fromLatin1(kTouchScript)));
+    ASSERT_TRUE(WriteText(path("touches.vexsim"), QString::fromLatin1(kTouchScript)));
 
     ASSERT_TRUE(start(
         {"VEXSIM_SCRIPT=" + path("touches.vexsim"), "VEXSIM_TOUCH_LOG=" + path("touches.log")}));
@@ -189,7 +170,7 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
         SCOPED_TRACE("touch " + std::to_string(touch + 1));
         expectHit(hits[touch], kTouches[touch]);
     }
-    EXPECT_EQ(readFile(path("touches.log")).count(u'\n'), qsizetype(std::size(kTouches)))
+    EXPECT_EQ(ReadText(path("touches.log")).count(u'\n'), qsizetype(std::size(kTouches)))
         << "the simulator made a different number of touches";
 }
 

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QThread>
 #include <fstream>
 #include <map>
@@ -38,6 +39,22 @@ std::map<qint64, std::pair<qint64, std::string>> processTable() {
 }
 
 }  // namespace
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+bool WriteText(const QString& path, const QString& text) {
+    QFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+int FreePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
 
 bool ProcessAlive(qint64 pid) {
     if (pid <= 0)

@@ -64,6 +64,14 @@ class QlnrunSession {
     std::set<std::pair<qint64, std::string>> descendants_;
 };
 
+// A whole text file as UTF-8; empty when it cannot be read.
+QString ReadText(const QString& path);
+// Writes `text` as UTF-8 in place of the file; false when not all of it was written.
+bool WriteText(const QString& path, const QString& text);
+// A TCP port of 127.0.0.1 nobody listens on now (0 when none could be found); the program
+// told to use it binds it a moment later.
+int FreePort();
+
 // True while the process exists and is not a zombie; reaps it when it is our zombie child.
 bool ProcessAlive(qint64 pid);
 // Waits until ProcessAlive(pid) is false.

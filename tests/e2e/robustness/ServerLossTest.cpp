@@ -21,21 +21,6 @@ using namespace std::chrono_literals;
 // Generous: the machine is shared, and under ThreadSanitizer everything runs slowly.
 constexpr auto kWait = 90s;
 
-QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-bool WriteText(const QString& path, const QString& text) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) == text.toUtf8().size();
-}
-
-int FreePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 bool WaitForText(const QString& path, const QString& text, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!ReadText(path).contains(text)) {
@@ -94,8 +79,7 @@ TEST(ServerLossTest, DriverLogsTheLossAndTheHostStaysServed) {
     };
     ASSERT_TRUE(session.start(
         {"--headless", "--timestamps", "--dir", dir.path(), "--answer", "4739=no"},
-        QlnrunSession::environment({tsanOptions,
-                                    "SETVAULT_INI=" + dir.filePath("settings.ini"),
+        QlnrunSession::environment({tsanOptions, "SETVAULT_INI=" + dir.filePath("settings.ini"),
                                     "VEXSIM_SCRIPT=" + dir.filePath("touch.vexsim"),
                                     "VEXSIM_TOUCH_LOG=" + dir.filePath("touches.log")}),
         stderrFile));

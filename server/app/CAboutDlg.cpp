@@ -6,8 +6,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/ProductVersion.h"
 #include "server/app/ApplicationIcon.h"
 #include "server/app/VexServerStrings.h"
+
+namespace {
+
+// The product version in the box's own style: four numbers separated by commas
+// ("1,0,20,0" for 1.0.20).
+QString AboutVersionText() {
+    QStringList parts = QString::fromLatin1(kProductVersion).split(u'.');
+    while (parts.size() < 4)
+        parts << QStringLiteral("0");
+    return parts.join(u',');
+}
+
+}  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString::fromLatin1(kAboutTitle));
@@ -31,7 +45,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 
     // The label's design-time text is replaced when the box opens.
-    version_->setText(QStringLiteral("Version: %1").arg(QString::fromLatin1(kVersionText)));
+    version_->setText(QStringLiteral("Version: %1").arg(AboutVersionText()));
 }
 
 QString CAboutDlg::versionText() const {

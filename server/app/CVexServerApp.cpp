@@ -1,6 +1,10 @@
 #include "server/app/CVexServerApp.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <cstdio>
+
+#include "common/ProductVersion.h"
 
 #include "server/app/CVexServerDlg.h"
 #include "server/app/MessageBox.h"
@@ -8,6 +12,7 @@
 #include "server/app/VexServerStrings.h"
 #include "server/config/ConfigReaders.h"
 #include "server/config/ServerConfigNames.h"
+#include "server/device/SharedLibrary.h"
 #include "server/device/VexEnc7480.h"
 #include "server/device/VexSimulator.h"
 #include "server/net/VexFormat.h"
@@ -29,6 +34,18 @@ QString ListenFailureReason(const VexServerSocket* socket, const QString& addres
         port <= 65535 && !address.isEmpty())
         reason = QStringLiteral("the address was not found");
     return address.isEmpty() ? reason : QStringLiteral("%1: %2").arg(address, reason);
+}
+
+// What to load for the device library: the file in the folder the user named (the
+// environment variable first, then VEX.XML), or the bare name for the library search. A
+// folder is never combined with the search, so the library taken is the one asked for.
+QString LibraryToLoad(const QString& libraryName, const QString& folderInFile) {
+    QString folder = qEnvironmentVariable(names::kDeviceLibraryFolderVariable);
+    if (folder.isEmpty())
+        folder = folderInFile;
+    if (folder.isEmpty())
+        return libraryName;
+    return QDir(folder).filePath(SharedLibrary::PlatformFileName(libraryName));
 }
 
 }  // namespace
@@ -81,7 +98,7 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
     }
 
     try {
-        Device()->Open(libraryName);
+        Device()->Open(LibraryToLoad(libraryName, config.deviceLibraryFolder));
     } catch (const QString& error) {
         ShowMessageBox(QString::fromLatin1(kCardDllFailed).arg(libraryName, error));
         return 1;
@@ -102,6 +119,18 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
                 .arg(config.tcpPort)
                 .arg(ListenFailureReason(ServerSocket(), config.bindAddress, config.tcpPort));
         std::fprintf(stderr, "VexServer: %s\n", listenProblem.toLocal8Bit().constData());
+    } else {
+        // One line that says what runs: above all which library, so that a stand-in
+        // shadowing the real card library is seen at once.
+        const QString address = config.bindAddress.isEmpty()
+                                    ? QStringLiteral("all interfaces")
+                                    : ServerSocket()->serverAddress().toString();
+        const QString started = QString::fromLatin1(kStartedLine)
+                                    .arg(QString::fromLatin1(kProductVersion), config.interfaceName,
+                                         Device()->LibraryPath(), address)
+                                    .arg(ServerSocket()->serverPort());
+        std::fprintf(stderr, "VexServer: %s\n", started.toLocal8Bit().constData());
+        std::fflush(stderr);
     }
 
     CVexServerDlg dlg(this);

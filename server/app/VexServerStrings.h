@@ -6,13 +6,16 @@
 inline constexpr char kWindowTitle[] = "Vexline";
 inline constexpr char kAboutTitle[] = "About Vexline";
 inline constexpr char kAboutMenuItem[] = "&About Vexline...";  // string 101
-inline constexpr char kVersionText[] = "1,0,20,0";
 inline constexpr char kSocketsInitFailed[] =
     "Windows sockets initialization failed.";  // string 103
 inline constexpr char kCardDllFailed[] = "Card DLL %1 failed to load: %2";
 inline constexpr char kDeviceNotInitialized[] = "The device %1 is not initialized";
 // Written to stderr and the log when the listening socket cannot be started.
 inline constexpr char kListenFailed[] = "Cannot listen on TCP port %1: %2";
+// Written to stderr once the server listens: product version, interface, the library's
+// path, the listening address and port.
+inline constexpr char kStartedLine[] =
+    "version %1, interface %2, library %3, listening on %4 port %5";
 inline constexpr char kAlwaysMonitorText[] = "Always monitor hits (even without connection)";
 
 // Poll timer identifier of the main window (kept for the log and documentation).

@@ -54,6 +54,7 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
                          : ServerConfig::kWindowShown;
     ReadInteger(root, N::kPollTime, out.pollTime);
     out.bindAddress = ChildText(root, N::kBindAddress);
+    out.deviceLibraryFolder = ChildText(root, N::kDeviceLibraryFolder);
     return true;
 }
 

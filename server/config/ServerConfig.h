@@ -15,4 +15,7 @@ struct ServerConfig {
     int pollTime = kDefaultPollTime;  // poll timer interval, milliseconds
     // Local address to listen on; empty listens on every local interface (IPv4 and IPv6).
     QString bindAddress;
+    // Folder the device library is loaded from; empty leaves it to the library search
+    // (docs/configuration.md). A relative folder is taken from the working directory.
+    QString deviceLibraryFolder;
 };

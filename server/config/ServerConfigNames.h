@@ -24,6 +24,10 @@ inline constexpr char kWindowHideShow[] = "WINDOW_HIDE_SHOW";
 inline constexpr char kPollTime[] = "POLL_TIME";
 // Optional: the local address to listen on (absent or empty: all local interfaces).
 inline constexpr char kBindAddress[] = "BindAddress";
+// Optional: the folder to load the device library from (absent or empty: the library
+// search). The environment variable, when set and not empty, takes its place.
+inline constexpr char kDeviceLibraryFolder[] = "DeviceLibraryFolder";
+inline constexpr char kDeviceLibraryFolderVariable[] = "VEX_DEVICE_LIBRARY_DIR";
 
 inline constexpr char kInterfaceEnc7480[] = "ENC7480";
 inline constexpr char kInterfaceSimulator[] = "SIMULATOR";

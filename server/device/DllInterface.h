@@ -26,6 +26,8 @@ class DllInterface {
     virtual void Resolve() = 0;
 
     bool IsLoaded() const { return module_ != nullptr; }
+    // The file the loader opened; empty while nothing is loaded.
+    QString LoadedPath() const { return SharedLibrary::LoadedPath(module_); }
     const QString& ErrorText() const { return errorText_; }
 
   protected:

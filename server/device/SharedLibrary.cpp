@@ -1,14 +1,13 @@
 #include "server/device/SharedLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace SharedLibrary {
 namespace {
@@ -29,10 +28,6 @@ QStringList SearchDirectories() {
         for (const QString& dir : QString::fromLocal8Bit(env).split(u':', Qt::SkipEmptyParts))
             dirs << dir;
     }
-    std::error_code error;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error)
-        dirs << QString::fromStdString(exe.parent_path().string());
     return dirs;
 }
 
@@ -78,6 +73,17 @@ void* Symbol(Handle handle, const char* name, QString* systemMessage) {
 void Unload(Handle handle) {
     if (handle != nullptr)
         dlclose(handle);
+}
+
+QString LoadedPath(Handle handle) {
+    link_map* map = nullptr;
+    if (handle == nullptr || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+        map->l_name == nullptr || map->l_name[0] == '\0')
+        return {};
+    // Links resolved: the file itself, as an operator comparing libraries needs it.
+    const QFileInfo file(QFile::decodeName(map->l_name));
+    const QString canonical = file.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : canonical;
 }
 
 }  // namespace SharedLibrary

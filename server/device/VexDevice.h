@@ -34,4 +34,6 @@ class VexDevice {
     virtual VexPosition GetHitVector() = 0;
     // Device status word (the card's last latch status); 0 for the base.
     virtual int GetStatus() { return 0; }
+    // The absolute path of the library Open() loaded; empty before that (and for the base).
+    virtual QString LibraryPath() const { return {}; }
 };

@@ -33,6 +33,7 @@ class VexSimulator : public VexDevice {
     bool GetPosition(VexPosition& out) override;
     bool GetHit(VexPosition& out) override;
     VexPosition GetHitVector() override;
+    QString LibraryPath() const override { return binding_ ? binding_->LoadedPath() : QString(); }
 
     const PointHistory& History() const { return history_; }
     // Sets the number of positions kept and empties the history.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+#include "common/ProductVersion.h"
 #include "tests/support/QtTestEnvironment.h"
 
 namespace {
@@ -30,6 +31,11 @@ VEX_QT_TEST_ENVIRONMENT(QCoreApplication, "server_app_program_test");
 QString BinDir() {
     return qEnvironmentVariableIsSet("VEX_BIN_DIR") ? qEnvironmentVariable("VEX_BIN_DIR")
                                                     : QCoreApplication::applicationDirPath();
+}
+
+// A file of the program folder by its canonical path, as the server names what it loaded.
+std::string BinPath(const char* name) {
+    return QDir(QDir(BinDir()).canonicalPath()).filePath(QLatin1String(name)).toStdString();
 }
 
 QString ExamplesDir() {
@@ -89,6 +95,8 @@ struct ServerSetup {
     bool cardFile = true;              // VEXENC7480.XML
     bool ownBinary = false;            // a copy of VexServer without its libraries beside it
     bool unreachableDisplay = false;   // DISPLAY names a display nobody serves
+    QString libraryFolderKey;          // DeviceLibraryFolder in VEX.XML when not empty
+    QString libraryFolderVariable;     // VEX_DEVICE_LIBRARY_DIR when not empty
 };
 
 // The usual set-up with one change.
@@ -197,6 +205,9 @@ class Server {
         vex = SetElement(vex, "INTERFACE", setup.interfaceName);
         vex = SetElement(vex, "TCPPortNumber", QString::number(port_));
         vex = SetElement(vex, "WINDOW_HIDE_SHOW", setup.window);
+        if (!setup.libraryFolderKey.isEmpty())
+            vex.replace("</VEX>", "<DeviceLibraryFolder>" + setup.libraryFolderKey.toUtf8() +
+                                      "</DeviceLibraryFolder></VEX>");
         if (!setup.serverFileText.isEmpty())
             vex = setup.serverFileText;
         if (setup.serverFile && !WriteFile(dir.filePath(QStringLiteral("VEX.XML")), vex))
@@ -236,6 +247,9 @@ class Server {
         } else {
             env.remove(QStringLiteral("LD_LIBRARY_PATH"));
         }
+        env.remove(QStringLiteral("VEX_DEVICE_LIBRARY_DIR"));
+        if (!setup.libraryFolderVariable.isEmpty())
+            env.insert(QStringLiteral("VEX_DEVICE_LIBRARY_DIR"), setup.libraryFolderVariable);
         process_.setProcessEnvironment(env);
         process_.setReadChannel(QProcess::StandardError);
         process_.setWorkingDirectory(dir_.path());
@@ -317,6 +331,9 @@ TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
              s.ownBinary = true;
          }),
          "VexServer: Card DLL ENC7480.DLL failed to load: "},
+        {"a named folder without the library: no other library is taken",
+         With([](ServerSetup& s) { s.libraryFolderKey = "/nonexistent"; }),
+         "\n/nonexistent/libVexSimulator.so\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -334,7 +351,7 @@ TEST(VexServerProgram, StartUpWarningsLetItRun) {
     struct Row {
         const char* legend;
         ServerSetup setup;
-        const char* message;
+        std::string message;
     } rows[] = {
         {"no card settings file: defaults are used", With([](ServerSetup& s) {
              s.interfaceName = "ENC7480";
@@ -345,6 +362,23 @@ TEST(VexServerProgram, StartUpWarningsLetItRun) {
          "VexServer: The device SIMULATOR is not initialized\n"},
         {"a display that cannot be reached: it runs offscreen",
          With([](ServerSetup& s) { s.unreachableDisplay = true; }), "could not connect to display"},
+        {"the start-up line names the library found beside the program",
+         {},
+         "VexServer: version " + std::string(kProductVersion) + ", interface SIMULATOR, library " +
+             BinPath("libVexSimulator.so") + ", listening on "},
+        {"a copy without libraries: VEX.XML names their folder", With([](ServerSetup& s) {
+             s.ownBinary = true;
+             s.libraryFolderKey = BinDir();
+         }),
+         ", library " + BinPath("libVexSimulator.so")},
+        {"the environment variable names it, in place of VEX.XML's folder",
+         With([](ServerSetup& s) {
+             s.interfaceName = "ENC7480";
+             s.ownBinary = true;
+             s.libraryFolderKey = "/nonexistent";
+             s.libraryFolderVariable = BinDir();
+         }),
+         ", library " + BinPath("libENC7480.so")},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -353,7 +387,7 @@ TEST(VexServerProgram, StartUpWarningsLetItRun) {
         EXPECT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
         server.Write("EXI");
         EXPECT_EQ(server.WaitForExit(), 0);
-        EXPECT_TRUE(server.Stderr().contains(QString::fromLatin1(row.message)))
+        EXPECT_TRUE(server.Stderr().contains(QString::fromStdString(row.message)))
             << server.Stderr().toStdString();
     }
 }

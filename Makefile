@@ -3,6 +3,7 @@
 #   make test      build everything and run every test (what CI runs)
 #   make demo      run the system with the simulator so a new user sees it work
 #   make build     configure and build only
+#   make package   the Debian packages (build/*.deb)
 #   make sanitize  ASan+UBSan build and test run (build-asan), then the TSan pass (build-tsan)
 #   make bench     run the benchmarks and write build/bench.txt
 #   make fuzz      run every fuzz target for a bounded time (build-fuzz, clang)
@@ -12,18 +13,24 @@ JOBS ?= $(shell nproc)
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-PACKAGES := cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
-            qt6-base-dev qt6-serialport-dev qt6-qpa-plugins libgl-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
-            fonts-dejavu-core xauth
+# Debian packages, by what needs them. `make demo` installs DEMO_PACKAGES only; every other
+# target installs them all.
+DEMO_PACKAGES := cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev \
+                 qt6-qpa-plugins libgl-dev libssl-dev fonts-dejavu-core
+TEST_PACKAGES := libgtest-dev libgmock-dev xauth
+PACKAGING_PACKAGES := dpkg-dev lintian help2man pandoc man-db systemd
+TOOL_PACKAGES := clang libclang-rt-14-dev clang-format libbenchmark-dev
+PACKAGES := $(DEMO_PACKAGES) $(TEST_PACKAGES) $(PACKAGING_PACKAGES) $(TOOL_PACKAGES)
 
-.PHONY: all deps build test demo sanitize bench fuzz soak format clean
+.PHONY: all deps demo-deps build test demo package sanitize bench fuzz soak format clean
 
 all: build
 
-deps:
+deps: WANTED = $(PACKAGES)
+demo-deps: WANTED = $(DEMO_PACKAGES)
+deps demo-deps:
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(WANTED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -33,8 +40,10 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
+CONFIGURE := cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=/usr
+
 build/build.ninja: CMakeLists.txt | deps
-	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	$(CONFIGURE)
 
 build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
@@ -42,8 +51,16 @@ build: deps build/build.ninja
 test: build
 	cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# Only the programs and libraries the demo runs (no tests, benchmarks or man pages needed).
+demo: demo-deps
+	[ -f build/build.ninja ] || $(CONFIGURE)
+	cmake --build build -j $(JOBS) --target VexServer qlnrun Tactus VexSimulator ENC7480
 	./tools/demo.sh
+
+# The Debian packages in build/ (docs/packaging.md): apt install ./build/*.deb
+package: build
+	$(CONFIGURE)
+	cd build && cpack
 
 sanitize: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=address

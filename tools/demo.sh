@@ -13,6 +13,10 @@
 # Environment: DEMO_SECONDS (default 25) sets how long to run; VEX_BIN_DIR the folder with
 # the programs (default build/bin); VEXSIM_SCRIPT another motion script (docs/simulator.md);
 # DEMO_HEADLESS=1 prints the events even when a display exists.
+#
+# Installed (package vexline-simulator), demo-layout.sh lies beside this script and says
+# where the programs, the examples and the stand-in device libraries are; the server is
+# then told to take its library from the stand-ins' folder (VEX_DEVICE_LIBRARY_DIR).
 set -euo pipefail
 # The chain runs in another folder: a script named relative to here must still be found.
 if [[ -n ${VEXSIM_SCRIPT:-} ]]; then
@@ -20,9 +24,19 @@ if [[ -n ${VEXSIM_SCRIPT:-} ]]; then
     VEXSIM_SCRIPT=$(realpath "$VEXSIM_SCRIPT")
     export VEXSIM_SCRIPT
 fi
-cd "$(dirname "$0")/.."
-ROOT=$PWD
-BIN=$(realpath "${VEX_BIN_DIR:-$ROOT/build/bin}")
+HERE=$(dirname "$(realpath "$0")")
+if [[ -r $HERE/demo-layout.sh ]]; then
+    . "$HERE/demo-layout.sh"
+    BIN=$(realpath "${VEX_BIN_DIR:-$HERE/$DEMO_BIN_DIR}")
+    EXAMPLES=$HERE/$DEMO_EXAMPLES_DIR
+    VEX_DEVICE_LIBRARY_DIR=$(realpath "$HERE/$DEMO_DEVICE_LIBRARY_DIR")
+    export VEX_DEVICE_LIBRARY_DIR
+    LIBRARIES=$VEX_DEVICE_LIBRARY_DIR
+else
+    BIN=$(realpath "${VEX_BIN_DIR:-$HERE/../build/bin}")
+    EXAMPLES=$HERE/../examples
+    LIBRARIES=$BIN
+fi
 SECONDS_TO_RUN=${DEMO_SECONDS:-25}
 
 say() { printf '%s\n' "$*"; }
@@ -31,8 +45,8 @@ fail() {
     exit 1
 }
 
-for file in qlnrun libTactus.so libqlnhost.so VexServer libVexSimulator.so; do
-    [[ -e $BIN/$file ]] || fail "$BIN/$file is missing; build first (make build)."
+for file in "$BIN/qlnrun" "$BIN/VexServer" "$LIBRARIES/libVexSimulator.so"; do
+    [[ -e $file ]] || fail "$file is missing; build first (make build)."
 done
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/vexline-demo.XXXXXX")
@@ -91,11 +105,11 @@ done
 
 sed -e "s|<TCPPortNumber>[^<]*</TCPPortNumber>|<TCPPortNumber>$PORT</TCPPortNumber>|" \
     -e "s|<WINDOW_HIDE_SHOW>[^<]*</WINDOW_HIDE_SHOW>|<WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>|" \
-    "$ROOT/examples/VEX.XML" >"$WORK/VEX.XML"
+    "$EXAMPLES/VEX.XML" >"$WORK/VEX.XML"
 sed -e "s|<CMMPort-IP>[^<]*</CMMPort-IP>|<CMMPort-IP>$PORT</CMMPort-IP>|" \
-    "$ROOT/examples/TACConfigData.xml" >"$WORK/TACConfigData.xml"
+    "$EXAMPLES/TACConfigData.xml" >"$WORK/TACConfigData.xml"
 grep -q "<CMMPort-IP>$PORT</CMMPort-IP>" "$WORK/TACConfigData.xml" ||
-    fail "examples/TACConfigData.xml has no CMMPort-IP to set."
+    fail "$EXAMPLES/TACConfigData.xml has no CMMPort-IP to set."
 export SETVAULT_INI=$WORK/setvault.ini
 
 say "Vexline demo: host shell + Tactus driver + VexServer + simulated machine"
@@ -169,6 +183,9 @@ if ((status != 0)); then
     exit 1
 fi
 say "qlnrun ended normally and closed the driver."
+# VexServer's start-up line names the device library it loaded.
+started=$(grep -m 1 '^VexServer: version ' "$WORK/qlnrun.log" || true)
+[[ -z $started ]] || say "$started"
 
 # The driver stops the server it started; make sure nothing is left.
 for _ in $(seq 50); do

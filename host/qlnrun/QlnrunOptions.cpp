@@ -3,25 +3,26 @@
 #include <QCommandLineParser>
 #include <cmath>
 
+#include "common/ProgramVersion.h"
+
 namespace {
 
-const char kUsage[] =
-    "Usage: qlnrun [options]\n"
-    "Loads a machine driver plug-in into the host stand-in and runs it.\n"
+// The part of the help text Qt's parser does not make: what follows the options.
+const char kHelpTail[] =
     "\n"
-    "  --driver PATH        driver library (default: libTactus.so beside qlnrun)\n"
-    "  --dir DIR            working folder with the machine file (default: current)\n"
-    "  --headless           print events on stdout, no window (also without a display)\n"
-    "  --duration SECONDS   end by itself after this time\n"
-    "  --answer ID=yes|no   answer host message box ID (repeatable)\n"
-    "  --unit U             host length-unit value (25.4: millimetres, 1: inches)\n"
-    "  --tip X,Y,Z          make a tip with this offset the active tip\n"
-    "  --hit-delivery 0|1   whether unrequested hits are recorded as manual hits\n"
-    "  --timestamps         end every event line with \" @T\", T its monotonic time in s\n"
-    "  --help               show this text\n"
+    "Commands on standard input, one per line: read, measure, manual, scan-begin,\n"
+    "scan-end, stop, hit-request, readout-state N, setup, quit.\n"
     "\n"
-    "Commands on stdin, one per line: read, measure, manual, scan-begin, scan-end, stop,\n"
-    "hit-request, readout-state N, setup, quit (see docs/qlnrun.md).\n";
+    "Headless, every host event is one line on standard output: init-complete,\n"
+    "readout X Y Z W, hit X Y Z I J K W, result ..., mode CODE ON, status ID TEXT,\n"
+    "message ID TEXT -> ANSWER.\n"
+    "\n"
+    "Environment:\n"
+    "  SETVAULT_INI       INI file holding the driver's settings.\n"
+    "  TACTUS_COM<n>      Device to use for the serial port COM<n>.\n"
+    "\n"
+    "Exit status: 0 when the session ended normally, 1 when the driver could not be\n"
+    "loaded or did not start, 2 for a bad command line or --dir.\n";
 
 // The longest a single Qt timer can wait (just under 2^31 milliseconds).
 constexpr double kMaxDurationSeconds = 2000000.0;
@@ -38,28 +39,69 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
                                QString& error) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption driver(QStringLiteral("driver"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption dir(QStringLiteral("dir"), QString(), QStringLiteral("DIR"));
-    const QCommandLineOption headless(QStringLiteral("headless"));
-    const QCommandLineOption duration(QStringLiteral("duration"), QString(),
+    parser.setApplicationDescription(QStringLiteral(
+        "Loads a machine driver plug-in (the Tactus driver by default) into the host\n"
+        "stand-in and runs it, as the host measurement application would: with a\n"
+        "window on a display, or headless with one event per line on standard output\n"
+        "and commands on standard input."));
+    const QCommandLineOption driver(
+        QStringLiteral("driver"),
+        QStringLiteral("Driver library (default: libTactus.so beside qlnrun, or in the "
+                       "product's library folder)."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption dir(
+        QStringLiteral("dir"),
+        QStringLiteral("Working folder with the machine file TACConfigData.xml (default: "
+                       "the current folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("Print events on stdout, no window (also chosen without a display)."));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("End by itself after this time."),
                                       QStringLiteral("SECONDS"));
-    const QCommandLineOption answer(QStringLiteral("answer"), QString(), QStringLiteral("ID"));
-    const QCommandLineOption unit(QStringLiteral("unit"), QString(), QStringLiteral("U"));
-    const QCommandLineOption tip(QStringLiteral("tip"), QString(), QStringLiteral("X,Y,Z"));
-    const QCommandLineOption hitDelivery(QStringLiteral("hit-delivery"), QString(),
-                                         QStringLiteral("0|1"));
-    const QCommandLineOption timestamps(QStringLiteral("timestamps"));
-    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions(
-        {driver, dir, headless, duration, answer, unit, tip, hitDelivery, timestamps, help});
+    const QCommandLineOption answer(
+        QStringLiteral("answer"),
+        QStringLiteral("Answer host message box ID with yes or no (repeatable), for example "
+                       "4739=no to keep the axis counters."),
+        QStringLiteral("ID=yes|no"));
+    const QCommandLineOption unit(
+        QStringLiteral("unit"),
+        QStringLiteral("Host length-unit value (25.4: millimetres, 1: inches)."),
+        QStringLiteral("U"));
+    const QCommandLineOption tip(QStringLiteral("tip"),
+                                 QStringLiteral("Make a tip with this offset the active tip."),
+                                 QStringLiteral("X,Y,Z"));
+    const QCommandLineOption hitDelivery(
+        QStringLiteral("hit-delivery"),
+        QStringLiteral("Whether unrequested hits are recorded as manual hits (default 1)."),
+        QStringLiteral("0|1"));
+    const QCommandLineOption timestamps(
+        QStringLiteral("timestamps"),
+        QStringLiteral("End every event line with \" @T\", T its monotonic time in seconds."));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")},
+                                  QStringLiteral("Show this text and end."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and end."));
+    parser.addOptions({driver, dir, headless, duration, answer, unit, tip, hitDelivery, timestamps,
+                       help, version});
 
-    if (!parser.parse(arguments)) {
+    const bool understood = parser.parse(arguments);
+    // Help and version win over every other option, even a wrong one.
+    if (parser.isSet(help)) {
+        // Qt names the program as invoked; the man page wants its name.
+        const QString text = parser.helpText();
+        error = QStringLiteral("Usage: qlnrun [options]") + text.mid(text.indexOf(u'\n')) +
+                QString::fromLatin1(kHelpTail);
+        return QlnrunParse::Help;
+    }
+    if (parser.isSet(version)) {
+        error = QString::fromStdString(ProgramVersionText("qlnrun"));
+        return QlnrunParse::Version;
+    }
+    if (!understood) {
         error = parser.errorText();
         return QlnrunParse::Error;
-    }
-    if (parser.isSet(help)) {
-        error = QString::fromLatin1(kUsage);
-        return QlnrunParse::Help;
     }
     if (!parser.positionalArguments().isEmpty()) {
         error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments()[0]);

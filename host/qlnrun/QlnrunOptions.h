@@ -3,10 +3,11 @@
 //
 //   qlnrun [--driver PATH] [--dir DIR] [--headless] [--duration SECONDS]
 //          [--answer ID=yes|no]... [--unit U] [--tip X,Y,Z] [--hit-delivery 0|1]
-//          [--timestamps]
+//          [--timestamps] [--help] [--version]
 //
 // ParseQlnrunOptions is pure (no Qt application needed) and reports the first bad option
-// with a text meant for the user; docs/qlnrun.md describes every option.
+// with a text meant for the user; docs/qlnrun.md describes every option. The help text
+// (Qt's command-line parser lists the options) is the source of the qlnrun(1) man page.
 
 #include <QString>
 #include <QStringList>
@@ -26,9 +27,9 @@ struct QlnrunOptions {
     bool timestamps = false;                   // end every event line with its monotonic time
 };
 
-enum class QlnrunParse { Run, Help, Error };
+enum class QlnrunParse { Run, Help, Version, Error };
 
 // Parses arguments (the first entry is the program name). On Error, `error` says which
-// option was wrong and why; on Help, `error` holds the help text.
+// option was wrong and why; on Help and Version, `error` holds the text to print.
 QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& options,
                                QString& error);

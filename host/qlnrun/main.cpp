@@ -13,6 +13,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/InstallLayout.h"
 #include "host/CQLNterminalWindow.h"
 #include "host/QlnServices.h"
 #include "host/qlnrun/EventFormatter.h"
@@ -44,6 +45,17 @@ bool platformIsHeadless() {
     return platform.startsWith("offscreen") || platform.startsWith("minimal");
 }
 
+// The default driver: libTactus.so beside qlnrun (the build tree), else in the product's
+// library folder (an installed qlnrun).
+QString defaultDriverFile() {
+    const QDir programs(QCoreApplication::applicationDirPath());
+    const QString beside = programs.filePath(QStringLiteral("libTactus.so"));
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(programs.filePath(QString::fromLatin1(kPrivateLibraryDirFromPrograms) +
+                                             QStringLiteral("/libTactus.so")));
+}
+
 // The driver's terminal window belongs to the host; it must go before the application.
 void destroyTerminalWindow() {
     CQLNterminalWindow* window = nullptr;
@@ -68,6 +80,7 @@ int main(int argc, char** argv) {
     QString error;
     switch (ParseQlnrunOptions(arguments, options, error)) {
         case QlnrunParse::Help:
+        case QlnrunParse::Version:
             std::fputs(error.toLocal8Bit().constData(), stdout);
             return 0;
         case QlnrunParse::Error:
@@ -105,9 +118,7 @@ int main(int argc, char** argv) {
     // The driver's terminal window may be the last one open; closing it ends nothing.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString driverFile = driverPath.isEmpty() ? QCoreApplication::applicationDirPath() +
-                                                          QStringLiteral("/libTactus.so")
-                                                    : driverPath;
+    const QString driverFile = driverPath.isEmpty() ? defaultDriverFile() : driverPath;
     HostShell shell(options);
     shell.configureHost();
     if (!shell.loadDriver(driverFile)) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -20,7 +21,9 @@
 #include <sstream>
 #include <thread>
 
+#include "common/ProductVersion.h"
 #include "tests/e2e/QlnrunSession.h"
+#include "tests/support/RunProgram.h"
 
 namespace {
 
@@ -159,6 +162,15 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     session_.send("quit");
     EXPECT_EQ(session_.waitForExit(kStartWait), 0) << diagnostics();
     EXPECT_TRUE(WaitProcessGone(servers[0], 10s)) << "VexServer outlived the driver";
+    // The server said what it runs: the build tree's stand-in, found beside the program.
+    EXPECT_TRUE(ReadText(path("qlnrun-stderr.txt"))
+                    .contains(QStringLiteral("VexServer: version %1, interface SIMULATOR, library "
+                                             "%2/libVexSimulator.so, listening on all "
+                                             "interfaces port %3\n")
+                                  .arg(QLatin1String(kProductVersion),
+                                       QDir(qEnvironmentVariable("VEX_BIN_DIR")).canonicalPath(),
+                                       portText)))
+        << diagnostics();
 
     // Readouts are printed when they change: the moving probe gives many.
     EXPECT_GT(std::count_if(session_.lines().begin(), session_.lines().end(),
@@ -300,6 +312,41 @@ TEST_F(ChainTest, SerialControllerDeliversPositionsAndEveryTouchOnce) {
     for (size_t touch = 0; touch < hits.size(); ++touch) {
         SCOPED_TRACE("touch " + std::to_string(touch + 1));
         expectHit(hits[touch], touches[touch]);
+    }
+}
+
+// --help and --version answer at once with status 0 and start nothing, although the
+// folder holds everything a start needs: a program that started instead would run on until
+// `timeout` ends it (status 124), or say it started.
+TEST_F(ChainTest, ProgramsAnswerHelpAndVersionWithoutStarting) {
+    const int port = FreePort();
+    ASSERT_NE(port, 0);
+    ASSERT_TRUE(WriteText(path("VEX.XML"), "<VEX><INTERFACE>SIMULATOR</INTERFACE><TCPPortNumber>" +
+                                               QString::number(port) +
+                                               "</TCPPortNumber><WINDOW_HIDE_SHOW>HIDE"
+                                               "</WINDOW_HIDE_SHOW></VEX>\n"));
+    ASSERT_TRUE(writeMachineFile("/examples/TACConfigData.xml", {}));
+    const std::string version = std::string(" (") + kProductName + ") " + kProductVersion + "\n";
+    struct Row {
+        const char* legend;
+        std::string arguments;  // after the program
+        std::string firstLine;  // what the output starts with
+    } rows[] = {
+        {"VexServer --help", "VexServer --help", "Usage: VexServer "},
+        {"VexServer --version", "VexServer --version", "VexServer" + version},
+        {"after the reset switch", "VexServer /R --version", "VexServer" + version},
+        {"qlnrun --help", "qlnrun --headless --dir . --help", "Usage: qlnrun "},
+        {"qlnrun --version", "qlnrun --version --headless --dir .", "qlnrun" + version},
+        {"tactus-tool --help", "tactus-tool --help", "usage: tactus-tool "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        const testsupport::ProgramRun run = testsupport::RunProgram(
+            "cd '" + dir_.path().toStdString() + "' && SETVAULT_INI=settings.ini timeout 60 '" +
+            testsupport::BinDir() + "'/" + row.arguments + " </dev/null");
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_EQ(run.out.substr(0, row.firstLine.size()), row.firstLine) << run.out;
+        EXPECT_EQ(run.out.find("VexServer: version"), std::string::npos) << "a server started";
     }
 }
 

@@ -42,10 +42,10 @@ deps demo-deps:
 
 CONFIGURE := cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=/usr
 
-build/build.ninja: CMakeLists.txt | deps
+# Configured every time: a build first made by `make demo` (without GoogleTest) then
+# finds the packages installed since and builds the tests too.
+build: deps
 	$(CONFIGURE)
-
-build: deps build/build.ninja
 	cmake --build build -j $(JOBS)
 
 test: build
@@ -59,7 +59,6 @@ demo: demo-deps
 
 # The Debian packages in build/ (docs/packaging.md): apt install ./build/*.deb
 package: build
-	$(CONFIGURE)
 	cd build && cpack
 
 sanitize: deps

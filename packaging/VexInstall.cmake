@@ -91,8 +91,12 @@ function(vex_install_manpage page section component)
             COMPONENT ${component})
 endfunction()
 
-# The section 1 page of a program from its --help, made by help2man at build time.
+# The section 1 page of a program from its --help, made by help2man at build time. Not in
+# sanitizer builds, whose programs may report at exit and are never packaged.
 function(vex_help2man target summary component)
+    if(VEX_SANITIZE)
+        return()
+    endif()
     if(NOT VEX_HELP2MAN OR NOT VEX_GZIP)
         message(STATUS "help2man not found: no man page for ${target}")
         return()

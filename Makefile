@@ -3,7 +3,7 @@
 #   make test      build everything and run every test (what CI runs)
 #   make demo      run the system with the simulator so a new user sees it work
 #   make build     configure and build only
-#   make package   the Debian packages (build/*.deb)
+#   make package   the Debian packages (build/*.deb); make install DESTDIR=... installs
 #   make sanitize  ASan+UBSan build and test run (build-asan), then the TSan pass (build-tsan)
 #   make bench     run the benchmarks and write build/bench.txt
 #   make fuzz      run every fuzz target for a bounded time (build-fuzz, clang)
@@ -22,7 +22,7 @@ PACKAGING_PACKAGES := dpkg-dev lintian help2man pandoc man-db systemd
 TOOL_PACKAGES := clang libclang-rt-14-dev clang-format libbenchmark-dev
 PACKAGES := $(DEMO_PACKAGES) $(TEST_PACKAGES) $(PACKAGING_PACKAGES) $(TOOL_PACKAGES)
 
-.PHONY: all deps demo-deps build test demo package sanitize bench fuzz soak format clean
+.PHONY: all deps demo-deps build test demo install package sanitize bench fuzz soak format clean
 
 all: build
 
@@ -57,7 +57,11 @@ demo: demo-deps
 	cmake --build build -j $(JOBS) --target VexServer qlnrun Tactus VexSimulator ENC7480
 	./tools/demo.sh
 
-# The Debian packages in build/ (docs/packaging.md): apt install ./build/*.deb
+# Installs into DESTDIR (empty: the system itself), as the packages lay the files out.
+install: build
+	DESTDIR=$(DESTDIR) cmake --install build
+
+# The Debian packages in build/ (docs/install.md): apt install ./build/*.deb
 package: build
 	cd build && cpack
 

@@ -15,7 +15,8 @@ function(vex_add_subdirectories)
 endfunction()
 
 # vex_add_gtest(NAME n SOURCES ... [LIBS ...] [DEPENDS ...] [LABELS ...] [TIMEOUT s])
-# One GoogleTest executable in build/bin, run by CTest headless (offscreen Qt platform).
+# One GoogleTest executable in build/bin, run by CTest headless (offscreen Qt platform), with
+# the device library folder of the user's environment cleared (empty means none).
 function(vex_add_gtest)
     cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;DEPENDS;LABELS" ${ARGN})
     if(VEX_FUZZ)
@@ -34,7 +35,7 @@ function(vex_add_gtest)
     set_tests_properties(${T_NAME} PROPERTIES
         TIMEOUT ${T_TIMEOUT}
         LABELS "${T_LABELS}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VEX_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};VEX_BIN_DIR=${CMAKE_BINARY_DIR}/bin;VEX_DEVICE_LIBRARY_DIR=")
 endfunction()
 
 # vex_add_bench(NAME n SOURCES ... [LIBS ...]): a Google Benchmark program run by `make bench`.

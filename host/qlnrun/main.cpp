@@ -44,20 +44,6 @@ bool platformIsHeadless() {
     return platform.startsWith("offscreen") || platform.startsWith("minimal");
 }
 
-// The driver's terminal window belongs to the host; it must go before the application.
-void destroyTerminalWindow() {
-    CQLNterminalWindow* window = nullptr;
-    if (qlnDebugOutput.lock) {
-        std::unique_lock guard(*qlnDebugOutput.lock, std::chrono::milliseconds(5000));
-        if (!guard.owns_lock())
-            return;
-        window = qlnDebugOutput.window;
-        qlnDebugOutput.window = nullptr;
-        qlnDebugOutput.windowState = 0;
-    }
-    delete window;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,6 +174,7 @@ int main(int argc, char** argv) {
 
     const int status = app.exec();
     window.reset();
-    destroyTerminalWindow();
+    // The driver's terminal window belongs to the host; it must go before the application.
+    QlnDestroyTerminalWindow();
     return status;
 }

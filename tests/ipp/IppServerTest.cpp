@@ -383,6 +383,23 @@ TEST(IppServerTest, RequestsGetTheirAnswers) {
         for (const std::string& line : expected)
             ASSERT_EQ(server.line(), line);
     }
+    // The next client gets the slot (once the server has seen this one go) and the same
+    // running driver.
+    server.client.socket.disconnectFromHost();
+    std::string answer;
+    for (int attempt = 0; attempt < 100 && answer != "00001 &"; ++attempt) {
+        server.client.socket.abort();
+        QTest::qWait(100);
+        ASSERT_TRUE(server.client.Connect(quint16(server.port)));
+        server.send("00001 StartSession()");
+        answer = server.line();
+    }
+    ASSERT_EQ(answer, "00001 &");
+    EXPECT_EQ(server.line(), "00001 %");
+    server.send("00002 Get(X())");
+    for (const char* line : {"00002 &", "00002 # X(10.000000)", "00002 %"})
+        EXPECT_EQ(server.line(), line);
+
     // The session log holds both directions.
     const QString log = ReadText(folder.path("session.txt"));
     EXPECT_TRUE(log.startsWith("# vexline-recording 1\n"));

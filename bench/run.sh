@@ -118,6 +118,23 @@ summary() {
                     b[when, "hits timed / missed / twice"])
         }
     }' "$details"
+
+    # Touch to I++ DME event through tactus-ipp beside the same run's qlnrun host hits, from
+    # ipp_bench's rows ("%-50s %-14s %s"; the note holds "qlnrun X ms, aim <= +A ms met").
+    awk '/^tactus-ipp event: (median|p99) / {
+        what = ($0 ~ /: median/) ? "median" : "p99"
+        value = substr($0, 52, 14); sub(/ +$/, "", value)
+        note = substr($0, 67)
+        base = note; sub(/^qlnrun /, "", base); sub(/,.*/, "", base)
+        aim = note; sub(/^.*aim /, "", aim)
+        printf "%-50s %-13s %-26s %-7.2f %s\n", "touch -> I++ E0000 event, " what, value,
+            base " qlnrun host", (value + 0) / (base + 0), aim
+    }
+    /^tactus-ipp event: touches timed/ {
+        value = substr($0, 52, 14); sub(/ +$/, "", value)
+        printf "%-50s %-13s %-26s %-7s %s\n", "I++ touches timed / missed / twice", value, "-", "",
+            substr($0, 67)
+    }' "$details"
 }
 
 {

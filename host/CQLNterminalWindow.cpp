@@ -8,8 +8,10 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <chrono>
+#include <mutex>
 
 #include "host/CQLNdebugOutput.h"
+#include "host/QlnServices.h"
 
 CQLNterminalWindow::CQLNterminalWindow(CQLNdebugOutput* output, bool topmost)
     : QAbstractScrollArea(nullptr), output_(output) {
@@ -115,4 +117,17 @@ CQLNterminalWindow* QlnCreateTerminalWindow(CQLNdebugOutput* output, bool topmos
     if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
         return nullptr;
     return new CQLNterminalWindow(output, topmost);
+}
+
+void QlnDestroyTerminalWindow() {
+    CQLNterminalWindow* window = nullptr;
+    if (qlnDebugOutput.lock) {
+        std::unique_lock guard(*qlnDebugOutput.lock, std::chrono::milliseconds(5000));
+        if (!guard.owns_lock())
+            return;
+        window = qlnDebugOutput.window;
+        qlnDebugOutput.window = nullptr;
+        qlnDebugOutput.windowState = 0;
+    }
+    delete window;
 }

@@ -41,3 +41,8 @@ class CQLNterminalWindow : public QAbstractScrollArea {
 // Creates the terminal window for `output`, always-on-top when `topmost` is set. Returns null
 // when the process has no QApplication (a host without a GUI).
 CQLNterminalWindow* QlnCreateTerminalWindow(CQLNdebugOutput* output, bool topmost);
+
+// Deletes the terminal window of qlnDebugOutput (QlnServices.h), if the driver made one. A
+// host calls it before its QApplication goes; it gives up (leaving the window) when the
+// debug-output lock stays taken for 5 s. GUI thread.
+void QlnDestroyTerminalWindow();

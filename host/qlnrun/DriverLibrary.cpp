@@ -1,7 +1,12 @@
 #include "host/qlnrun/DriverLibrary.h"
 
 #include <dlfcn.h>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include "common/InstallLayout.h"
 
 namespace {
 
@@ -11,6 +16,15 @@ void resolve(void* handle, const char* name, Function& function) {
 }
 
 }  // namespace
+
+QString DriverLibrary::DefaultFile() {
+    const QDir programs(QCoreApplication::applicationDirPath());
+    const QString beside = programs.filePath(QStringLiteral("libTactus.so"));
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QDir::cleanPath(programs.filePath(QString::fromLatin1(kPrivateLibraryDirFromPrograms) +
+                                             QStringLiteral("/libTactus.so")));
+}
 
 bool DriverLibrary::Load(const QString& path) {
     const QByteArray file = QFile::encodeName(path);

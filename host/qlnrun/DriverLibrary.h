@@ -15,6 +15,10 @@
 
 class DriverLibrary {
   public:
+    // libTactus.so beside the running program (the build tree), else in the product's
+    // library folder (an installed program). Needs the application object.
+    static QString DefaultFile();
+
     bool Load(const QString& path);
     const QString& errorText() const { return error_; }
 

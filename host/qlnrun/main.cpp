@@ -13,9 +13,9 @@
 #include <mutex>
 #include <vector>
 
-#include "common/InstallLayout.h"
 #include "host/CQLNterminalWindow.h"
 #include "host/QlnServices.h"
+#include "host/qlnrun/DriverLibrary.h"
 #include "host/qlnrun/EventFormatter.h"
 #include "host/qlnrun/EventStream.h"
 #include "host/qlnrun/HostShell.h"
@@ -43,31 +43,6 @@ bool hasDisplay() {
 bool platformIsHeadless() {
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     return platform.startsWith("offscreen") || platform.startsWith("minimal");
-}
-
-// The default driver: libTactus.so beside qlnrun (the build tree), else in the product's
-// library folder (an installed qlnrun).
-QString defaultDriverFile() {
-    const QDir programs(QCoreApplication::applicationDirPath());
-    const QString beside = programs.filePath(QStringLiteral("libTactus.so"));
-    if (QFileInfo::exists(beside))
-        return beside;
-    return QDir::cleanPath(programs.filePath(QString::fromLatin1(kPrivateLibraryDirFromPrograms) +
-                                             QStringLiteral("/libTactus.so")));
-}
-
-// The driver's terminal window belongs to the host; it must go before the application.
-void destroyTerminalWindow() {
-    CQLNterminalWindow* window = nullptr;
-    if (qlnDebugOutput.lock) {
-        std::unique_lock guard(*qlnDebugOutput.lock, std::chrono::milliseconds(5000));
-        if (!guard.owns_lock())
-            return;
-        window = qlnDebugOutput.window;
-        qlnDebugOutput.window = nullptr;
-        qlnDebugOutput.windowState = 0;
-    }
-    delete window;
 }
 
 }  // namespace
@@ -118,7 +93,7 @@ int main(int argc, char** argv) {
     // The driver's terminal window may be the last one open; closing it ends nothing.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString driverFile = driverPath.isEmpty() ? defaultDriverFile() : driverPath;
+    const QString driverFile = driverPath.isEmpty() ? DriverLibrary::DefaultFile() : driverPath;
     HostShell shell(options);
     shell.configureHost();
     if (!shell.loadDriver(driverFile)) {
@@ -199,6 +174,7 @@ int main(int argc, char** argv) {
 
     const int status = app.exec();
     window.reset();
-    destroyTerminalWindow();
+    // The driver's terminal window belongs to the host; it must go before the application.
+    QlnDestroyTerminalWindow();
     return status;
 }

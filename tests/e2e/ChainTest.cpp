@@ -338,6 +338,8 @@ TEST_F(ChainTest, ProgramsAnswerHelpAndVersionWithoutStarting) {
         {"qlnrun --help", "qlnrun --headless --dir . --help", "Usage: qlnrun "},
         {"qlnrun --version", "qlnrun --version --headless --dir .", "qlnrun" + version},
         {"tactus-tool --help", "tactus-tool --help", "usage: tactus-tool "},
+        {"tactus-ipp --help", "tactus-ipp --dir . --help", "Usage: tactus-ipp "},
+        {"tactus-ipp --version", "tactus-ipp --version --dir .", "tactus-ipp" + version},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

@@ -2,6 +2,7 @@
 // flags, vectors, scales and angles, multi-line replies, and the failure texts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -81,8 +82,11 @@ TEST(XYZParser, ParsesReplies) {
          R"("%lf %lf %lf HIT","%lf %lf %lf")",
          {{"1 2 3", false, true, {1, 2, 3, 0}, {0, 0, 1}}}},
         {"... except through a status value",
-         R"("%lf %lf %lf HIT","%d %lf %lf %lf")",
+         R"("HIT %lf %lf %lf","%d %lf %lf %lf")",
          {{"1 5 6 7", true, true, {5, 6, 7, 0}, {0, 0, 1}, 1}}},
+        {"a word an earlier format read stays in the slot for the later ones",
+         R"("%lf %lf %lf HIT","%lf %lf %lf")",
+         {{"1 2 3 POS", false, false, {1, 2, 3, 0}, {0, 0, 1}}}},
         {"status 1 is a hit, status 0 a complete position",
          R"("%d %lf %lf %lf")",
          {{"1 5 6 7", true, true, {5, 6, 7, 0}, {0, 0, 1}, 1},
@@ -105,6 +109,19 @@ TEST(XYZParser, ParsesReplies) {
           {"Y=2", false, false, {1, 2, 0, 0}, {0, 0, 1}},
           {"Z=3", true, true, {1, 2, 3, 0}, {0, 0, 1}},
           {"X=7", false, false, {7, 0, 0, 0}, {0, 0, 1}}}},
+        {"a stray line goes once the lines outnumber the format's, so the next reply parses",
+         R"("X=%lf\nY=%lf\nZ=%lf")",
+         {{"junk\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"X=1\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"  \r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},  // blank: no line of its own
+          {"Y=2\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"Z=3\r\n", true, true, {1, 2, 3, 0}, {0, 0, 1}}}},
+        {"a reply cut short is dropped line by line until the next one lines up",
+         R"("X=%lf\nY=%lf\nZ=%lf")",
+         {{"X=1", false, false, {1, 0, 0, 0}, {0, 0, 1}},
+          {"X=4", false, false, {1, 0, 0, 0}, {0, 0, 1}},
+          {"Y=5", false, false, {1, 0, 0, 0}, {0, 0, 1}},
+          {"Z=6", true, true, {4, 5, 6, 0}, {0, 0, 1}}}},
         {"angles below 0 wrap into [0, 360)",
          kServerFormats,
          {{"( 0 0 0 -90 ) 235", false, true, {0, 0, 0, 270}, {0, 0, 1}},
@@ -113,12 +130,11 @@ TEST(XYZParser, ParsesReplies) {
         {"a huge negative angle ends instead of looping",
          kServerFormats,
          {{"( 0 0 0 -1e20 ) 235", false, true, {0, 0, 0, 80}, {0, 0, 1}},
-          {"( 0 0 0 -360 ) 235", false, true, {0, 0, 0, 0}, {0, 0, 1}},
-          {"( 0 0 0 -inf ) 235", false, true, {0, 0, 0, NAN}, {0, 0, 1}}}},
+          {"( 0 0 0 -360 ) 235", false, true, {0, 0, 0, 0}, {0, 0, 1}}}},
         {"a vector of length 0 or not a number points along Z",
          R"("%lf %lf %lf %lf %lf %lf")",
          {{"1 2 3 0 0 0", true, true, {1, 2, 3, 0}, {0, 0, 1}},
-          {"1 2 3 nan 1 0", true, true, {1, 2, 3, 0}, {0, 0, 1}},
+          {"1 2 3 1.5e308 1.5e308 1.5e308", true, true, {1, 2, 3, 0}, {0, 0, 1}},
           {"1 2 3 1e300 1e300 0", true, true, {1, 2, 3, 0}, {std::sqrt(0.5), std::sqrt(0.5), 0}}}},
         {"a message that fits no format keeps what the last scan stored",
          R"("%lf %lf %lf HIT","%lf %lf %lf")",
@@ -225,6 +241,8 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "no exception";
 }
 
+const char kNotFiniteText[] = "XYZParserException: value not finite (nan, inf or out of range)\n";
+
 TEST(XYZParser, FailureTexts) {
     struct Case {
         const char* legend;
@@ -255,6 +273,13 @@ TEST(XYZParser, FailureTexts) {
         {"nine one-value formats", R"("%lf mmm","%lf mmm","%lf mmm","%lf mmm",
             "%lf mmm","%lf mmm","%lf mmm","%lf mmm","%*s %lf")",
          nullptr, "XYZParserException: too many one-value formats (at most 8)\n"},
+        // Numbers that are no measurement fail their line, whichever value they are.
+        {"nan in a position", kServerFormats, "( 1 nan 3 4 ) 235\r\n", kNotFiniteText},
+        {"inf in a hit vector", kServerFormats, "( 1 2 3 4 0 inf 1 ) 237\r\n", kNotFiniteText},
+        {"1e999 is beyond a double", kServerFormats, "( 1e999 2 3 4 ) 235\r\n", kNotFiniteText},
+        {"-inf as W", kServerFormats, "( 0 0 0 -inf ) 235", kNotFiniteText},
+        {"nan read into a status", R"("%lf %lf %lf %lf")", "nan 1 2 3", kNotFiniteText},
+        {"single precision beyond its range", R"("%f %f %f HIT")", "1 1e39 3 HIT", kNotFiniteText},
     };
     for (const Case& c : cases) {
         XYZParser p;
@@ -264,6 +289,7 @@ TEST(XYZParser, FailureTexts) {
         }
         p.SetReplyFormats(c.formats);
         EXPECT_EQ(ErrorOf([&] { p.Parse(c.message); }), c.text) << c.legend;
+        EXPECT_FALSE(p.IsHit() || p.IsComplete()) << c.legend;
     }
 }
 
@@ -475,9 +501,13 @@ TEST(XYZParser, ParsedValuesMatchTheCLibrary) {
 
         XYZParser p;
         p.SetReplyFormats('"' + format + '"');
+        const std::string where = "format '" + format + "' message '" + message + "'";
+        if (floating && !std::all_of(d, d + count, [](double v) { return std::isfinite(v); })) {
+            EXPECT_EQ(ErrorOf([&] { p.Parse(message); }), kNotFiniteText) << where;
+            continue;
+        }
         p.Parse(message);
         const auto pos = p.GetParsedPosition();
-        const std::string where = "format '" + format + "' message '" + message + "'";
         for (int k = 0; k < 3; ++k) {
             const double want = floating ? d[k] : a[k];
             if (std::isnan(want))

@@ -39,13 +39,13 @@ struct Hit {
     double vector[3];
 };
 
-// "hit X Y Z I J K W" lines among `lines`.
-std::vector<Hit> hitsIn(const std::vector<std::string>& lines) {
+// "hit X Y Z I J K W" (or other `kind`) lines among `lines`.
+std::vector<Hit> hitsIn(const std::vector<std::string>& lines, const std::string& kind = "hit ") {
     std::vector<Hit> hits;
     for (const std::string& line : lines) {
-        if (line.rfind("hit ", 0) != 0)
+        if (line.rfind(kind, 0) != 0)
             continue;
-        std::istringstream fields(line.substr(4));
+        std::istringstream fields(line.substr(kind.size()));
         Hit hit{};
         fields >> hit.point[0] >> hit.point[1] >> hit.point[2] >> hit.vector[0] >> hit.vector[1] >>
             hit.vector[2];
@@ -80,14 +80,33 @@ class ChainTest : public ::testing::Test {
         return WriteText(path("TACConfigData.xml"), text);
     }
 
-    bool start(const QStringList& environment) {
+    // VEX.XML for the simulator and the example machine file, on one free port, and the
+    // motion script.
+    bool writeSimulatorFiles(const char* script) {
+        const QString port = QString::number(FreePort());
+        return port != "0" &&
+               WriteText(path("VEX.XML"),
+                         "<?xml version=\"1.0\"?>\n<VEX>\n  <INTERFACE>SIMULATOR</INTERFACE>\n"
+                         "  <TCPPortNumber>" +
+                             port +
+                             "</TCPPortNumber>\n  <WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>\n"
+                             "  <POLL_TIME>50</POLL_TIME>\n</VEX>\n") &&
+               writeMachineFile(
+                   "/examples/TACConfigData.xml",
+                   {{"<CMMPort-IP>[^<]*</CMMPort-IP>", "<CMMPort-IP>" + port + "</CMMPort-IP>"}}) &&
+               WriteText(path("motion.vexsim"), QString::fromLatin1(script));
+    }
+
+    bool start(const QStringList& environment, const QStringList& options = {}) {
         return session_.start(
-            {"--headless", "--dir", dir_.path(), "--answer", "4739=no"},
+            QStringList{"--headless", "--dir", dir_.path(), "--answer", "4739=no"} + options,
             QlnrunSession::environment(QStringList{"SETVAULT_INI=" + path("settings.ini"),
                                                    QlnrunSession::tsanOptions(dir_.path())} +
                                        environment),
             path("qlnrun-stderr.txt"));
     }
+
+    void requestsWhileTravelling(bool autoHit);
 
     std::string diagnostics() const {
         std::string text = "qlnrun stderr:\n" + ReadText(path("qlnrun-stderr.txt")).toStdString();
@@ -126,22 +145,9 @@ const Hit kTouches[] = {
 };
 
 TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
-    const int port = FreePort();
-    ASSERT_NE(port, 0);
-    const QString portText = QString::number(port);
-    ASSERT_TRUE(WriteText(path("VEX.XML"),
-                          "<?xml version=\"1.0\"?>\n<VEX>\n  <INTERFACE>SIMULATOR</INTERFACE>\n"
-                          "  <TCPPortNumber>" +
-                              portText +
-                              "</TCPPortNumber>\n  <WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>\n"
-                              "  <POLL_TIME>50</POLL_TIME>\n</VEX>\n"));
-    ASSERT_TRUE(writeMachineFile(
-        "/examples/TACConfigData.xml",
-        {{"<CMMPort-IP>[^<]*</CMMPort-IP>", "<CMMPort-IP>" + portText + "</CMMPort-IP>"}}));
-    ASSERT_TRUE(WriteText(path("touches.vexsim"), QString::fromLatin1(kTouchScript)));
-
+    ASSERT_TRUE(writeSimulatorFiles(kTouchScript));
     ASSERT_TRUE(start(
-        {"VEXSIM_SCRIPT=" + path("touches.vexsim"), "VEXSIM_TOUCH_LOG=" + path("touches.log")}));
+        {"VEXSIM_SCRIPT=" + path("motion.vexsim"), "VEXSIM_TOUCH_LOG=" + path("touches.log")}));
     ASSERT_TRUE(session_.waitFor("init-complete", kStartWait)) << diagnostics();
     session_.noteDescendants();
     const std::vector<qint64> servers = session_.descendantsNamed("VexServer");
@@ -184,6 +190,63 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     }
     EXPECT_EQ(ReadText(path("touches.log")).count(u'\n'), qsizetype(std::size(kTouches)))
         << "the simulator made a different number of touches";
+}
+
+// The probe travels along X for 5 s, then makes two of the touches above.
+const char kTravelScript[] = R"(scale 50 50 50 360
+hold 0.4
+start 0 0 60 0
+pause 4                  # the driver connects meanwhile
+move 100 20 60 0 20      # travel: the requests are typed meanwhile
+move  10 20 40 0  50
+touch 10 20 30 0  10     # straight down
+move  10 20 40 0  20
+move  70 20 30 0  50
+touch 60 20 30 0  10     # towards -X
+move  70 20 30 0  20
+)";
+
+// measure, then manual, typed while the probe travels. Without automatic hits each
+// completes with the next touch, and that touch is not recorded again as a manual hit;
+// with --auto-hit 1 the travel completes each, with its direction, and the touches come
+// as manual hits.
+void ChainTest::requestsWhileTravelling(bool autoHit) {
+    ASSERT_TRUE(writeSimulatorFiles(kTravelScript));
+    ASSERT_TRUE(start({"VEXSIM_SCRIPT=" + path("motion.vexsim")},
+                      autoHit ? QStringList{"--auto-hit", "1"} : QStringList{}));
+    ASSERT_TRUE(session_.waitFor(R"(readout ([1-9]|[1-4]\d)\.\d+ .*)", kStartWait))
+        << diagnostics();
+    const double length = std::hypot(100.0, 20.0);
+    const Hit travel{{0, 0, 0}, {100.0 / length, 20.0 / length, 0.0}};
+    for (const Hit& touch : {kTouches[0], kTouches[1]}) {
+        session_.send(&touch == &kTouches[0] ? "measure" : "manual");
+        const auto line = session_.waitFor("result .*", kHitWait);
+        ASSERT_TRUE(line) << diagnostics();
+        const Hit result = hitsIn({*line}, "result ").at(0);
+        if (!autoHit) {
+            expectHit(result, touch);
+            continue;
+        }
+        for (int axis = 0; axis < 3; ++axis)
+            EXPECT_NEAR(result.vector[axis], travel.vector[axis], 0.01) << *line;
+        EXPECT_LT(result.point[0], 100.0) << *line;
+    }
+    ASSERT_TRUE(session_.waitFor("readout 70.000000 20.000000 30.000000 0.000000", kHitWait))
+        << diagnostics();
+    session_.send("quit");
+    EXPECT_EQ(session_.waitForExit(kStartWait), 0) << diagnostics();
+    const std::vector<Hit> hits = hitsIn(session_.lines());
+    ASSERT_EQ(hits.size(), autoHit ? 2u : 0u) << diagnostics();
+    for (size_t touch = 0; touch < hits.size(); ++touch)
+        expectHit(hits[touch], kTouches[touch]);
+}
+
+TEST_F(ChainTest, RequestsWhileTravellingCompleteWithTheNextTouch) {
+    requestsWhileTravelling(false);
+}
+
+TEST_F(ChainTest, RequestsWhileTravellingCompleteByTheMoveWithAutoHit) {
+    requestsWhileTravelling(true);
 }
 
 // A controller on a serial line that speaks a format of its own: "P X.. Y.. Z.." answers a

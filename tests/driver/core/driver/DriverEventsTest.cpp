@@ -164,30 +164,32 @@ TEST_F(EventsTest, HitDuringManualScanIsDropped) {
     driver_end_manual_scan();
 }
 
-TEST_F(EventsTest, AutomaticHitCompletesAMeasurement) {
+TEST_F(EventsTest, AutomaticHitComparesPositionsFromTheRequestOn) {
+    QlnConfig().autoHitDistance = 1.0;  // a host rule for machines without a touch-trigger probe
     peer->Answer("POS", PositionLine(0.0, 0.0, 0.0, 0.0));
     StartAndSettle();
-    ASSERT_TRUE(WaitForReadout(0.0, 0.0, 0.0));
-    // A short scan makes the origin the previous point of the detection.
+    // A scan at the origin leaves it in the scan memory; then the probe moves away.
     HostCallback scan;
     const double p[3] = {0, 0, 0};
     driver_begin_manual_scan(&scan, p, p, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return scan.results() >= 1; }));
     driver_end_manual_scan();
+    peer->Answer("POS", PositionLine(5.0, 0.0, 0.0, 0.0));
+    ASSERT_TRUE(WaitForReadout(5.0, 0.0, 0.0));
     QlnRecorder().clear();
 
     HostCallback callback;
     const double target[3] = {0, 0, 0}, approach[3] = {0, 0, -1};
     driver_measure_point(&callback, target, approach, nullptr, 1, 2, 3, 4, 5);
-    // The probe moves 5 mm along X: more than the host's automatic-hit distance.
-    peer->Answer("POS", PositionLine(5.0, 0.0, 0.0, 0.0));
+    // Where the request began is no hit; a move of 3 mm along Y afterwards is.
+    ASSERT_TRUE(WaitUntil([] { return Events(HostEventKind::AutoHitTest).size() >= 2; }));
+    EXPECT_TRUE(Results().empty());
+    peer->Answer("POS", PositionLine(5.0, 3.0, 0.0, 0.0));
     ASSERT_TRUE(WaitUntil([] { return !Results().empty(); }));
-    const HostEvent result = Results()[0];
-    ExpectPoint(result.values, 0, 5.0, 0.0, 0.0);
-    ExpectPoint(result.values, 3, 1.0, 0.0, 0.0);
-    EXPECT_NE(LogText().find("-Tactus: AUTO HIT[8](5.0000,0.0000,0.0000)(1.0000,0.0000,0.0000)\n"),
+    ExpectPoint(Results()[0].values, 0, 5.0, 3.0, 0.0);
+    ExpectPoint(Results()[0].values, 3, 0.0, 1.0, 0.0);
+    EXPECT_NE(LogText().find("-Tactus: AUTO HIT[8](5.0000,3.0000,0.0000)(0.0000,1.0000,0.0000)\n"),
               std::string::npos);
-    EXPECT_FALSE(Events(HostEventKind::AutoHitTest).empty());
 }
 
 // --- Position reads ----------------------------------------------------------------------------
@@ -217,6 +219,18 @@ TEST_F(EventsTest, ReadPositionWithOneAndWithTwoFormats) {
     peer->Send(PositionLine(4.0, 5.0, 6.0, 0.0));
     ASSERT_TRUE(WaitUntil([&] { return single.results() == 1; }));
     ExpectPoint(Results().back().values, 0, 4.0, 5.0, 6.0);
+}
+
+TEST_F(EventsTest, ReadBeforeTheFirstPositionWaitsForIt) {
+    ASSERT_EQ(Start(), 0);  // the server does not answer yet
+    HostCallback callback;
+    driver_read_position(&callback, nullptr);
+    Idle(100);
+    EXPECT_EQ(callback.results(), 0) << "completed with a point never measured";
+    EXPECT_EQ(Events(HostEventKind::MachineInitComplete).size(), 1u);
+    peer->Send(PositionLine(4.0, 5.0, 6.0, 0.0));
+    ASSERT_TRUE(WaitUntil([&] { return callback.results() == 1; }));
+    ExpectPoint(Results()[0].values, 0, 4.0, 5.0, 6.0);
 }
 
 TEST_F(EventsTest, HitBecomesAReadoutWhileReadingAPosition) {

@@ -1,6 +1,9 @@
 // The table file reader: both layouts, damaged files, the fourth record, the sync file,
 // the listing and HasTableData.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
 
 #include "driver/volcomp/CompensationTables.h"
 #include "tests/driver/volcomp/VolcompTestSupport.h"
@@ -29,7 +32,9 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
         std::function<void()> write;
         int result;
         bool longLayout;
+        const wchar_t* problem = L"";  // the reader's text for the operator
     };
+    const double nan = std::nan("");
     const Row rows[] = {
         {"missing file", [] {}, -1, false},
         {"three 251-entry records", [] { LongFile().Write("t.dat"); }, 1, true},
@@ -48,6 +53,30 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
              f.Write("t.dat");
          },
          -3, true},
+        // Values that are no numbers would turn every corrected point into one.
+        {"nan squareness in the Y record",
+         [nan] {
+             CompFile f = LongFile();
+             f.Axis(1).squareness = nan;
+             f.Write("t.dat");
+         },
+         -4, false, L"t.dat: Y record, squareness is not a finite number"},
+        {"inf in a 51-entry table",
+         [] {
+             CompFile f(51);
+             f.Axis(2).tables[4][50] = -HUGE_VAL;
+             f.Write("t.dat");
+         },
+         -4, false, L"t.dat: Z record, component 4 entry 50 is not a finite number"},
+        {"inf W in the fourth record",
+         [] {
+             CompFile f = LongFile();
+             f.Axis(3).start = HUGE_VAL;
+             f.Write("t.dat", 4);
+         },
+         -4, false, L"t.dat: fourth record, start is not a finite number"},
+        {"a FIFO is not read (it would block the load)", [] { mkfifo("t.dat", 0600); }, -1, false,
+         L"t.dat is not a regular file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -58,7 +87,9 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
         before.Write("before.dat");
         ASSERT_EQ(ReadCompensationFile(L"before.dat"), 1);
         row.write();
-        EXPECT_EQ(ReadCompensationFile(L"t.dat"), row.result);
+        std::wstring problem = L"stale";
+        EXPECT_EQ(ReadCompensationFile(L"t.dat", &problem), row.result);
+        EXPECT_EQ(problem, row.problem);
         EXPECT_EQ(CompTables().longLayout, row.longLayout);
         // Refused files leave the tables alone; -3 has replaced the axes before the bad one.
         const bool replacedX = row.result == 1 || row.result == -3;
@@ -172,6 +203,10 @@ TEST_F(TablesTest, SyncFileStates) {
         {"one byte short", [] { WriteSyncFile([](int) { return 1.0; }, 1.0, 1.0, 1); }, false,
          "SyncValue.dat exists but was corrupted!\n"},
         {"no file", [] {}, false, "  COMPENS.DAT (251"},
+        {"S2X not finite", [] { WriteSyncFile([](int) { return 1.0; }, std::nan(""), 1.0); }, false,
+         "SyncValue.dat: value 1506 is not a finite number\nSyncValue.dat exists but"},
+        {"a FIFO", [] { mkfifo("SyncValue.dat", 0600); }, false,
+         "SyncValue.dat is not a regular file\nSyncValue.dat exists but was corrupted!\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

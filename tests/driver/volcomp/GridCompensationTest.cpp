@@ -1,6 +1,9 @@
 // Grid correction: loading every kind of file, the bilinear value, the two heights and
 // the edge cells.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
 
 #include "driver/volcomp/GridCompensation.h"
 #include "tests/driver/volcomp/VolcompTestSupport.h"
@@ -45,6 +48,14 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
         std::function<void()> write;
         int result;
         const char* logLine;
+        const wchar_t* problem = L"compgrid.dat";  // what a report names
+    };
+    const auto changed = [](auto change) {
+        return [change] {
+            GridFile f = ThreeByTwo();
+            change(f);
+            f.Write();
+        };
     };
     const Row rows[] = {
         {"no file: silent apart from the log", [] {}, 0,
@@ -83,6 +94,22 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
              f.Write("compgrid.dat", 8);
          },
          -2, "Grid data read error position 2 data\n"},
+        {"nan X step", changed([](GridFile& f) { f.xStep = std::nan(""); }), -3,
+         "compgrid.dat: header, X step is not a finite number\n",
+         L"compgrid.dat: header, X step is not a finite number"},
+        {"inf Z position 2", changed([](GridFile& f) { f.z2 = -HUGE_VAL; }), -3,
+         "compgrid.dat: header, Z position 2 is not a finite number\n",
+         L"compgrid.dat: header, Z position 2 is not a finite number"},
+        {"nan Y error of a cell of grid 2", changed([](GridFile& f) {
+             f.z2 = 100.0;
+             f.cell = [](int g, int i, int j) {
+                 return std::array<double, 2>{0.0, g == 2 && i == 2 && j == 1 ? NAN : 0.0};
+             };
+         }),
+         -3, "compgrid.dat: grid 2, cell X 2 Y 1, Y error is not a finite number\n",
+         L"compgrid.dat: grid 2, cell X 2 Y 1, Y error is not a finite number"},
+        {"a FIFO is not read", [] { mkfifo("compgrid.dat", 0600); }, -1,
+         "compgrid.dat is not a regular file\n", L"compgrid.dat is not a regular file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -93,6 +120,7 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
         EXPECT_EQ(grid.Load(), row.result);
         EXPECT_EQ(grid.IsLoaded(), row.result == 1);
         EXPECT_TRUE(log.Has(row.logLine)) << log.Text();
+        EXPECT_EQ(grid.Problem(), row.problem);
         // A grid that did not load never changes a point.
         double p[3] = {-50.0, 40.0, 0.0};
         grid.Apply({}, p, GridCompensation::kFromMachine);

@@ -78,6 +78,18 @@ TEST_F(EventsTest, ReadoutButtonDecidesBetweenHitAndPosition) {
     ExpectPoint(Events(HostEventKind::ManualHit)[0].values, 0, 4.0, 5.0, 6.0);
 }
 
+TEST_F(EventsTest, PointNotFiniteAfterConversionIsDropped) {
+    qlnTheApp->hostIface->lengthUnit = 1e10;  // turns the finite 1e300 mm into infinity
+    peer->Answer("POS", "( 1e300 2 3 0 ) 235\r\n");
+    StartAndSettle();
+    ASSERT_TRUE(WaitUntil([&] {
+        return LogText().find("<Tactus: pos not finite after conversion, dropped =inf,") !=
+               std::string::npos;
+    }));
+    for (const HostEvent& readout : Events(HostEventKind::Readout))
+        EXPECT_TRUE(std::isfinite(readout.values.at(0))) << readout.line();
+}
+
 // --- Hits ----------------------------------------------------------------------------------
 
 TEST_F(EventsTest, HitNoticeFetchesTheHitForTheHost) {

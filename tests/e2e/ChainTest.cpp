@@ -80,23 +80,6 @@ class ChainTest : public ::testing::Test {
         return WriteText(path("TACConfigData.xml"), text);
     }
 
-    // VEX.XML for the simulator and the example machine file, on one free port, and the
-    // motion script.
-    bool writeSimulatorFiles(const char* script) {
-        const QString port = QString::number(FreePort());
-        return port != "0" &&
-               WriteText(path("VEX.XML"),
-                         "<?xml version=\"1.0\"?>\n<VEX>\n  <INTERFACE>SIMULATOR</INTERFACE>\n"
-                         "  <TCPPortNumber>" +
-                             port +
-                             "</TCPPortNumber>\n  <WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>\n"
-                             "  <POLL_TIME>50</POLL_TIME>\n</VEX>\n") &&
-               writeMachineFile(
-                   "/examples/TACConfigData.xml",
-                   {{"<CMMPort-IP>[^<]*</CMMPort-IP>", "<CMMPort-IP>" + port + "</CMMPort-IP>"}}) &&
-               WriteText(path("motion.vexsim"), QString::fromLatin1(script));
-    }
-
     bool start(const QStringList& environment, const QStringList& options = {}) {
         return session_.start(
             QStringList{"--headless", "--dir", dir_.path(), "--answer", "4739=no"} + options,
@@ -105,8 +88,6 @@ class ChainTest : public ::testing::Test {
                                        environment),
             path("qlnrun-stderr.txt"));
     }
-
-    void requestsWhileTravelling(bool autoHit);
 
     std::string diagnostics() const {
         std::string text = "qlnrun stderr:\n" + ReadText(path("qlnrun-stderr.txt")).toStdString();
@@ -126,6 +107,7 @@ const char kTouchScript[] = R"(scale 50 50 50 360
 hold 0.4
 start 0 0 60 0
 pause 4                  # the driver connects meanwhile
+move 100 20 60 0  20     # 5 s of travel: requests are typed meanwhile
 move  10 20 40 0  50
 touch 10 20 30 0  10     # straight down
 move  10 20 40 0  20
@@ -145,9 +127,22 @@ const Hit kTouches[] = {
 };
 
 TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
-    ASSERT_TRUE(writeSimulatorFiles(kTouchScript));
+    const int port = FreePort();
+    ASSERT_NE(port, 0);
+    const QString portText = QString::number(port);
+    ASSERT_TRUE(WriteText(path("VEX.XML"),
+                          "<?xml version=\"1.0\"?>\n<VEX>\n  <INTERFACE>SIMULATOR</INTERFACE>\n"
+                          "  <TCPPortNumber>" +
+                              portText +
+                              "</TCPPortNumber>\n  <WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>\n"
+                              "  <POLL_TIME>50</POLL_TIME>\n</VEX>\n"));
+    ASSERT_TRUE(writeMachineFile(
+        "/examples/TACConfigData.xml",
+        {{"<CMMPort-IP>[^<]*</CMMPort-IP>", "<CMMPort-IP>" + portText + "</CMMPort-IP>"}}));
+    ASSERT_TRUE(WriteText(path("touches.vexsim"), QString::fromLatin1(kTouchScript)));
+
     ASSERT_TRUE(start(
-        {"VEXSIM_SCRIPT=" + path("motion.vexsim"), "VEXSIM_TOUCH_LOG=" + path("touches.log")}));
+        {"VEXSIM_SCRIPT=" + path("touches.vexsim"), "VEXSIM_TOUCH_LOG=" + path("touches.log")}));
     ASSERT_TRUE(session_.waitFor("init-complete", kStartWait)) << diagnostics();
     session_.noteDescendants();
     const std::vector<qint64> servers = session_.descendantsNamed("VexServer");
@@ -156,8 +151,25 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     // Positions arrive: first the probe resting at its start.
     ASSERT_TRUE(session_.waitFor("readout 0.000000 0.000000 60.000000 0.000000", kStartWait))
         << diagnostics();
-    for (size_t touch = 0; touch < std::size(kTouches); ++touch)
-        ASSERT_TRUE(session_.waitFor("hit .*", kHitWait)) << "touch " << touch << diagnostics();
+    // measure, then manual, typed during the travel: without automatic hits each completes
+    // with the next touch; with them the travel completes each, with its direction.
+    const auto requestDuringTravel = [&](bool autoHit) {
+        ASSERT_TRUE(session_.waitFor(R"(readout ([1-9]|[1-4]\d)\.\d+ .*)", kStartWait))
+            << diagnostics();
+        const double travel[3] = {0.980581, 0.196116, 0.0};  // along (100, 20, 0)
+        for (size_t n = 0; n < 2; ++n) {
+            session_.send(n == 0 ? "measure" : "manual");
+            const auto line = session_.waitFor("result .*", kHitWait);
+            ASSERT_TRUE(line) << diagnostics();
+            const Hit result = hitsIn({*line}, "result ").at(0);
+            for (int axis = 0; autoHit && axis < 3; ++axis)
+                EXPECT_NEAR(result.vector[axis], travel[axis], 0.01) << *line;
+            if (!autoHit)
+                expectHit(result, kTouches[n]);
+        }
+    };
+    requestDuringTravel(false);
+    ASSERT_TRUE(session_.waitFor("hit .*", kHitWait)) << diagnostics();
     // At rest after the last touch, a position read answers with the resting point.
     ASSERT_TRUE(session_.waitFor("readout 30.000000 -20.000000 30.000000 0.000000", kHitWait))
         << diagnostics();
@@ -182,71 +194,25 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     EXPECT_GT(std::count_if(session_.lines().begin(), session_.lines().end(),
                             [](const std::string& line) { return line.rfind("readout ", 0) == 0; }),
               20);
-    const std::vector<Hit> hits = hitsIn(session_.lines());
-    ASSERT_EQ(hits.size(), std::size(kTouches)) << diagnostics();
-    for (size_t touch = 0; touch < hits.size(); ++touch) {
-        SCOPED_TRACE("touch " + std::to_string(touch + 1));
-        expectHit(hits[touch], kTouches[touch]);
-    }
+    // The touches that completed a request are not recorded again as manual hits.
+    std::vector<Hit> hits = hitsIn(session_.lines());
+    ASSERT_EQ(hits.size(), 1u) << diagnostics();
+    expectHit(hits[0], kTouches[2]);
     EXPECT_EQ(ReadText(path("touches.log")).count(u'\n'), qsizetype(std::size(kTouches)))
         << "the simulator made a different number of touches";
-}
 
-// The probe travels along X for 5 s, then makes two of the touches above.
-const char kTravelScript[] = R"(scale 50 50 50 360
-hold 0.4
-start 0 0 60 0
-pause 4                  # the driver connects meanwhile
-move 100 20 60 0 20      # travel: the requests are typed meanwhile
-move  10 20 40 0  50
-touch 10 20 30 0  10     # straight down
-move  10 20 40 0  20
-move  70 20 30 0  50
-touch 60 20 30 0  10     # towards -X
-move  70 20 30 0  20
-)";
-
-// measure, then manual, typed while the probe travels. Without automatic hits each
-// completes with the next touch, and that touch is not recorded again as a manual hit;
-// with --auto-hit 1 the travel completes each, with its direction, and the touches come
-// as manual hits.
-void ChainTest::requestsWhileTravelling(bool autoHit) {
-    ASSERT_TRUE(writeSimulatorFiles(kTravelScript));
-    ASSERT_TRUE(start({"VEXSIM_SCRIPT=" + path("motion.vexsim")},
-                      autoHit ? QStringList{"--auto-hit", "1"} : QStringList{}));
-    ASSERT_TRUE(session_.waitFor(R"(readout ([1-9]|[1-4]\d)\.\d+ .*)", kStartWait))
-        << diagnostics();
-    const double length = std::hypot(100.0, 20.0);
-    const Hit travel{{0, 0, 0}, {100.0 / length, 20.0 / length, 0.0}};
-    for (const Hit& touch : {kTouches[0], kTouches[1]}) {
-        session_.send(&touch == &kTouches[0] ? "measure" : "manual");
-        const auto line = session_.waitFor("result .*", kHitWait);
-        ASSERT_TRUE(line) << diagnostics();
-        const Hit result = hitsIn({*line}, "result ").at(0);
-        if (!autoHit) {
-            expectHit(result, touch);
-            continue;
-        }
-        for (int axis = 0; axis < 3; ++axis)
-            EXPECT_NEAR(result.vector[axis], travel.vector[axis], 0.01) << *line;
-        EXPECT_LT(result.point[0], 100.0) << *line;
-    }
-    ASSERT_TRUE(session_.waitFor("readout 70.000000 20.000000 30.000000 0.000000", kHitWait))
+    // Again with the host's automatic hits on: every touch becomes a manual hit.
+    const size_t seen = session_.lines().size();
+    ASSERT_TRUE(start({"VEXSIM_SCRIPT=" + path("touches.vexsim")}, {"--auto-hit", "1"}));
+    requestDuringTravel(true);
+    ASSERT_TRUE(session_.waitFor("readout 30.000000 -20.000000 30.000000 0.000000", kHitWait))
         << diagnostics();
     session_.send("quit");
     EXPECT_EQ(session_.waitForExit(kStartWait), 0) << diagnostics();
-    const std::vector<Hit> hits = hitsIn(session_.lines());
-    ASSERT_EQ(hits.size(), autoHit ? 2u : 0u) << diagnostics();
+    hits = hitsIn({session_.lines().begin() + long(seen), session_.lines().end()});
+    ASSERT_EQ(hits.size(), std::size(kTouches)) << diagnostics();
     for (size_t touch = 0; touch < hits.size(); ++touch)
         expectHit(hits[touch], kTouches[touch]);
-}
-
-TEST_F(ChainTest, RequestsWhileTravellingCompleteWithTheNextTouch) {
-    requestsWhileTravelling(false);
-}
-
-TEST_F(ChainTest, RequestsWhileTravellingCompleteByTheMoveWithAutoHit) {
-    requestsWhileTravelling(true);
 }
 
 // A controller on a serial line that speaks a format of its own: "P X.. Y.. Z.." answers a

@@ -28,7 +28,7 @@ TEST(QlnrunOptionsTest, AcceptsEveryOption) {
     QString error;
     ASSERT_EQ(parse({"--driver", "d.so", "--dir", "/tmp", "--headless", "--duration", "2.5",
                      "--answer", "4739=no", "--answer=561=YES", "--unit", "1", "--tip",
-                     "1, -2.5,3e1", "--hit-delivery", "0", "--auto-hit", "0.5"},
+                     "1, -2.5,3e1", "--hit-delivery", "0"},
                     options, error),
               QlnrunParse::Run)
         << error.toStdString();
@@ -40,7 +40,6 @@ TEST(QlnrunOptionsTest, AcceptsEveryOption) {
     EXPECT_EQ(options.lengthUnit, 1.0);
     EXPECT_EQ(options.tip, (std::array<double, 3>{1.0, -2.5, 30.0}));
     EXPECT_EQ(options.hitDelivery, 0);
-    EXPECT_EQ(options.autoHitDistance, 0.5);
 }
 
 TEST(QlnrunOptionsTest, RejectsBadValuesWithTheirOption) {
@@ -141,9 +140,9 @@ TEST(EventFormatterTest, FormatsTheDocumentedLines) {
         {"result with point and vector",
          event(HostEventKind::ReportResult, {1, 2, 3, 0, 1, 0, -9876.54, -9876.54}, {1, 1}),
          "result 1.000000 2.000000 3.000000 0.000000 1.000000 0.000000"},
-        {"a value of 61 digits is not cut",
-         event(HostEventKind::ReportResult, {0x1p200, 0, 0, -9876.54, -9876.54}, {1, 0}),
-         "result 1606938044258990275541962092341162602522202993782792835301376.000000 0.000000 "
+        {"a value of 58 digits is not cut",
+         event(HostEventKind::ReportResult, {0x1p190, 0, 0, -9876.54, -9876.54}, {1, 0}),
+         "result 1569275433846670190958947355801916604025588861116008628224.000000 0.000000 "
          "0.000000"},
         {"result without a point", event(HostEventKind::ReportResult, {-9876.54, -9876.54}, {0, 0}),
          "result none"},

@@ -121,22 +121,22 @@ TEST_F(HostStandInTest, AutoHitTestByDistanceOrForcedAnswer) {
         const char* legend;
         double current[3];
         QLNpoint previous;
-        std::optional<double> distance;
         std::optional<int> forced;
         int expected;
         double ijk[3];
     };
     const Row rows[] = {
-        {"no rule set: never a hit", {300, 400, 0}, {0, 0, 0}, {}, {}, 0, {0.6, 0.8, 0}},
-        {"closer than the step: no hit", {0.5, 0, 0}, {0, 0, 0}, 1.0, {}, 0, {1, 0, 0}},
-        {"exactly one step: hit", {0, 0, 1}, {0, 0, 0}, 1.0, {}, 1, {0, 0, 1}},
-        {"far away, direction of travel", {3, 4, 0}, {0, 0, 0}, 1.0, {}, 1, {0.6, 0.8, 0}},
-        {"no movement gives a vertical vector", {2, 2, 2}, {2, 2, 2}, 1.0, {}, 0, {0, 0, 1}},
-        {"forced answer wins", {0, 0, 0}, {0, 0, 0}, {}, 5, 5, {0, 0, 1}},
+        {"closer than the step: no hit", {0.5, 0, 0}, {0, 0, 0}, {}, 0, {1, 0, 0}},
+        {"exactly one step: hit", {0, 0, 1}, {0, 0, 0}, {}, 1, {0, 0, 1}},
+        {"far away, direction of travel", {3, 4, 0}, {0, 0, 0}, {}, 1, {0.6, 0.8, 0}},
+        {"no movement gives a vertical vector", {2, 2, 2}, {2, 2, 2}, {}, 0, {0, 0, 1}},
+        {"forced answer wins", {0, 0, 0}, {0, 0, 0}, 5, 5, {0, 0, 1}},
     };
+    const double far[3] = {300, 400, 0};
+    EXPECT_EQ(QlnAutoHitTest(nullptr, far, nullptr, {}, nullptr), 0) << "no rule: never a hit";
+    QlnConfig().autoHitDistance = 1.0;
     QlnConfig().autoHitBeepInterval = 250;
     for (const Row& row : rows) {
-        QlnConfig().autoHitDistance = row.distance;
         QlnConfig().autoHitAnswer = row.forced;
         double ijk[3] = {9, 9, 9};
         int beep = 0;

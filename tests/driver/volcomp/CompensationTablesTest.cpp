@@ -1,9 +1,6 @@
 // The table file reader: both layouts, damaged files, the fourth record, the sync file,
 // the listing and HasTableData.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cmath>
 
 #include "driver/volcomp/CompensationTables.h"
 #include "tests/driver/volcomp/VolcompTestSupport.h"
@@ -34,7 +31,6 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
         bool longLayout;
         const wchar_t* problem = L"";  // the reader's text for the operator
     };
-    const double nan = std::nan("");
     const Row rows[] = {
         {"missing file", [] {}, -1, false},
         {"three 251-entry records", [] { LongFile().Write("t.dat"); }, 1, true},
@@ -53,11 +49,10 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
              f.Write("t.dat");
          },
          -3, true},
-        // Values that are no numbers would turn every corrected point into one.
         {"nan squareness in the Y record",
-         [nan] {
+         [] {
              CompFile f = LongFile();
-             f.Axis(1).squareness = nan;
+             f.Axis(1).squareness = NAN;
              f.Write("t.dat");
          },
          -4, false, L"t.dat: Y record, squareness is not a finite number"},
@@ -68,14 +63,7 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
              f.Write("t.dat");
          },
          -4, false, L"t.dat: Z record, component 4 entry 50 is not a finite number"},
-        {"inf W in the fourth record",
-         [] {
-             CompFile f = LongFile();
-             f.Axis(3).start = HUGE_VAL;
-             f.Write("t.dat", 4);
-         },
-         -4, false, L"t.dat: fourth record, start is not a finite number"},
-        {"a FIFO is not read (it would block the load)", [] { mkfifo("t.dat", 0600); }, -1, false,
+        {"a FIFO (it would block)", [] { mkfifo("t.dat", 0600); }, -1, false,
          L"t.dat is not a regular file"},
     };
     for (const Row& row : rows) {
@@ -205,8 +193,6 @@ TEST_F(TablesTest, SyncFileStates) {
         {"no file", [] {}, false, "  COMPENS.DAT (251"},
         {"S2X not finite", [] { WriteSyncFile([](int) { return 1.0; }, std::nan(""), 1.0); }, false,
          "SyncValue.dat: value 1506 is not a finite number\nSyncValue.dat exists but"},
-        {"a FIFO", [] { mkfifo("SyncValue.dat", 0600); }, false,
-         "SyncValue.dat is not a regular file\nSyncValue.dat exists but was corrupted!\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

@@ -1,9 +1,6 @@
 // Grid correction: loading every kind of file, the bilinear value, the two heights and
 // the edge cells.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cmath>
 
 #include "driver/volcomp/GridCompensation.h"
 #include "tests/driver/volcomp/VolcompTestSupport.h"
@@ -94,20 +91,13 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
              f.Write("compgrid.dat", 8);
          },
          -2, "Grid data read error position 2 data\n"},
-        {"nan X step", changed([](GridFile& f) { f.xStep = std::nan(""); }), -3,
-         "compgrid.dat: header, X step is not a finite number\n",
-         L"compgrid.dat: header, X step is not a finite number"},
-        {"inf Z position 2", changed([](GridFile& f) { f.z2 = -HUGE_VAL; }), -3,
-         "compgrid.dat: header, Z position 2 is not a finite number\n",
-         L"compgrid.dat: header, Z position 2 is not a finite number"},
-        {"nan Y error of a cell of grid 2", changed([](GridFile& f) {
-             f.z2 = 100.0;
-             f.cell = [](int g, int i, int j) {
-                 return std::array<double, 2>{0.0, g == 2 && i == 2 && j == 1 ? NAN : 0.0};
+        {"nan Y error of a cell", changed([](GridFile& f) {
+             f.cell = [](int, int i, int) {
+                 return std::array<double, 2>{0.0, i == 2 ? NAN : 0.0};
              };
          }),
-         -3, "compgrid.dat: grid 2, cell X 2 Y 1, Y error is not a finite number\n",
-         L"compgrid.dat: grid 2, cell X 2 Y 1, Y error is not a finite number"},
+         -3, "compgrid.dat: grid 1, cell X 2 Y 0, Y error is not a finite number\n",
+         L"compgrid.dat: grid 1, cell X 2 Y 0, Y error is not a finite number"},
         {"a FIFO is not read", [] { mkfifo("compgrid.dat", 0600); }, -1,
          "compgrid.dat is not a regular file\n", L"compgrid.dat is not a regular file"},
     };

@@ -2,8 +2,6 @@
 // CNC methods' origin, grid and second-drive handling.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include <memory>
 
 #include "driver/volcomp/AsiVolcomp.h"
@@ -170,17 +168,6 @@ TEST_F(FactoryTest, FailedLoadsReportAndYieldNothing) {
          L"bad.dat",
          {damaged},
          "CMM=Bench-7 CNC ReadCompensationFile results=-2\n"},
-        {"CNC with an infinite origin in the file",
-         16,
-         [] {
-             CompFile f(51);
-             f.Axis(0).origin = HUGE_VAL;
-             f.Write("inf.dat");
-         },
-         L"inf.dat",
-         {QlnLoadString(6066) + L"\ninf.dat: X record, origin is not a finite number\n" +
-          QlnLoadString(6062)},
-         "CMM=Bench-7 CNC ReadCompensationFile results=-4\n"},
         {"ASI with a VolOffsetY that is not a number",
          13,
          [] { WriteTables("compens.dat"); },

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <QCoreApplication>
 #include <fstream>

@@ -30,10 +30,12 @@ struct HostConfig {
     std::map<int, int> options;
     int fallbackPermission = 0;
 
-    // Automatic-hit test: a hit when the current point is at least autoHitDistance (host
-    // units) away from the previous one, unless autoHitAnswer forces the answer. When
-    // autoHitBeepInterval is zero or more it is written to the driver's beep interval.
-    double autoHitDistance = 1.0;
+    // Automatic-hit test: never a hit by default, as for a machine whose touch-trigger
+    // probe reports its touches; with autoHitDistance set, a hit when the current point is
+    // at least that far (host units) from the previous one. autoHitAnswer, when set,
+    // forces the answer. When autoHitBeepInterval is zero or more it is written to the
+    // driver's beep interval.
+    std::optional<double> autoHitDistance;
     std::optional<int> autoHitAnswer;
     int autoHitBeepInterval = -1;
 

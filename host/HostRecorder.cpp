@@ -33,9 +33,10 @@ std::string quoted(const std::wstring& text) {
 }
 
 std::string number(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.6f", value);
-    return buffer;
+    // Sized to the value: "%.6f" of a large one runs to hundreds of digits.
+    std::string text(size_t(std::snprintf(nullptr, 0, "%.6f", value)) + 1, '\0');
+    text.resize(size_t(std::snprintf(text.data(), text.size(), "%.6f", value)));
+    return text;
 }
 
 // "a,b,c" from values[first .. first + 2], or "none" when they are missing.

@@ -184,8 +184,11 @@ int QlnAutoHitTest(CQLNhostInterface*, const double current[3], double ijkOut[3]
         for (int axis = 0; axis < 3; ++axis)
             ijk[axis] = d[axis] / distance;
     }
-    const int answer =
-        config.autoHitAnswer ? *config.autoHitAnswer : (distance >= config.autoHitDistance ? 1 : 0);
+    int answer = 0;
+    if (config.autoHitAnswer)
+        answer = *config.autoHitAnswer;
+    else if (config.autoHitDistance && distance >= *config.autoHitDistance)
+        answer = 1;
     if (ijkOut) {
         for (int axis = 0; axis < 3; ++axis)
             ijkOut[axis] = ijk[axis];

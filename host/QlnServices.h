@@ -76,8 +76,9 @@ struct QLNpoint {
     double z = 0.0;
 };
 
-// Automatic-hit test: nonzero for a hit. ijkOut receives the unit direction of travel from
-// previous to current (0, 0, 1 when they coincide); beepInterval may be set (HostConfig).
+// Automatic-hit test: nonzero for a hit (never, unless HostConfig sets a rule). ijkOut receives the
+// unit direction of travel from previous to current (0, 0, 1 when they coincide); beepInterval may
+// be set (HostConfig).
 int QlnAutoHitTest(CQLNhostInterface* iface, const double current[3], double ijkOut[3],
                    QLNpoint previous, int* beepInterval);
 

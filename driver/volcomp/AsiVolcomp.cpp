@@ -20,13 +20,14 @@ constexpr tablemethod::LogTexts kTexts{
 int AsiVolcomp::LoadCompensation(const wchar_t* fileName, int) {
     const wchar_t* name = fileName ? fileName : L"";
     LogLine(L"CMM=%ls ASI_Volcomp FileName=:%ls:\n", MachineName(), name);
-    const int rc = *name ? ReadCompensationFile(name) : compfile::kReadNoFile;
+    std::wstring problem;
+    const int rc = *name ? ReadCompensationFile(name, &problem) : compfile::kReadNoFile;
     LogLine(L"CMM=%ls ASI ReadCompensationFile results=%d\n", MachineName(), rc);
     if (rc < 0)
-        ReportText(tablemethod::ReadFailureText(rc));
+        ReportText(tablemethod::ReadFailureText(rc, problem));
 
     if (grid.Load() < 0)
-        ReportText(QlnLoadString(kMsgCompNotLoaded) + L" - " + grid.FileName());
+        ReportText(QlnLoadString(kMsgCompNotLoaded) + L" - " + grid.Problem());
     // With the grid loaded, say so when the tables carry data too; without a grid, say so
     // when there is no table data either.
     const bool tableData = HasTableData();

@@ -18,10 +18,11 @@ constexpr tablemethod::LogTexts kTexts{
 int CncVolcomp::LoadCompensation(const wchar_t* fileName, int) {
     const wchar_t* name = fileName ? fileName : L"";
     LogLine(L"CMM=%ls CncVolcomp FileName=:%ls:\n", MachineName(), name);
-    const int rc = ReadCompensationFile(name);
+    std::wstring problem;
+    const int rc = ReadCompensationFile(name, &problem);
     LogLine(L"CMM=%ls CNC ReadCompensationFile results=%d\n", MachineName(), rc);
     if (rc < 0)
-        ReportText(tablemethod::ReadFailureText(rc));
+        ReportText(tablemethod::ReadFailureText(rc, problem));
     ready = rc == compfile::kReadOk ? 1 : 0;
     return rc;
 }

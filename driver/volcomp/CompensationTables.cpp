@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/comm/log/LogLine.h"
+#include "driver/volcomp/DataFile.h"
 
 static_assert(std::endian::native == std::endian::little,
               "table files are little-endian doubles and read in place");
@@ -38,6 +39,39 @@ struct RecordView {
 
 // Field positions inside an axis record.
 enum Field { kOrigin, kParam1, kParam2, kParam3, kNegative, kStart, kSquareness, kStep };
+constexpr const wchar_t* kFieldNames[kRecordHeadDoubles] = {
+    L"origin",         L"parameter 1", L"parameter 2", L"parameter 3",
+    L"negative limit", L"start",       L"squareness",  L"step"};
+constexpr const wchar_t* kRecordNames[] = {L"X", L"Y", L"Z", L"fourth"};
+
+// The first value of a record that is not a finite number, named for the operator, or an
+// empty text: a nan or an infinity would turn every corrected point into one.
+std::wstring NonFiniteValue(const RecordView& record, const wchar_t* recordName) {
+    const std::wstring where = std::wstring(recordName) + L" record, ";
+    for (int i = 0; i < kRecordHeadDoubles; ++i)
+        if (!std::isfinite(record.Field(i)))
+            return where + kFieldNames[i] + L" is not a finite number";
+    for (int c = 0; c < kComponents; ++c)
+        for (int k = 0; k < record.entries; ++k)
+            if (!std::isfinite(record.Entry(c, k)))
+                return where + L"component " + std::to_wstring(c) + L" entry " +
+                       std::to_wstring(k) + L" is not a finite number";
+    return {};
+}
+
+// The first record of `data` (`records` of `entries`) holding a value that is not finite,
+// as "FILE: RECORD record, FIELD is not a finite number", or an empty text.
+std::wstring NonFiniteIn(const std::wstring& fileName, const std::vector<double>& data, int records,
+                         int entries, int firstRecord = 0) {
+    const std::size_t recordDoubles = kRecordHeadDoubles + kComponents * std::size_t(entries);
+    for (int r = 0; r < records; ++r) {
+        const std::wstring found = NonFiniteValue(
+            RecordView{data.data() + r * recordDoubles, entries}, kRecordNames[firstRecord + r]);
+        if (!found.empty())
+            return fileName + L": " + found;
+    }
+    return {};
+}
 
 // Reads up to `records` records of `recordBytes`; returns how many whole records came in.
 int ReadRecords(QFile& file, std::size_t recordBytes, int records, std::vector<double>& into) {
@@ -48,14 +82,26 @@ int ReadRecords(QFile& file, std::size_t recordBytes, int records, std::vector<d
 }
 
 void ReadSyncFile(CompensationTables& t) {
-    QFile file(QString::fromStdWString(kSyncFileName));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    const DataFileOpen opened = OpenDataFile(QString::fromStdWString(kSyncFileName), file);
+    if (opened == DataFileOpen::kMissing) {
         t.syncLoaded = false;
         return;
     }
     std::vector<double> values(kSyncDoubles, 0.0);
-    if (file.read(reinterpret_cast<char*>(values.data()), qint64(kSyncFileBytes)) !=
-        qint64(kSyncFileBytes)) {
+    const bool whole = opened == DataFileOpen::kOpened &&
+                       file.read(reinterpret_cast<char*>(values.data()), qint64(kSyncFileBytes)) ==
+                           qint64(kSyncFileBytes);
+    // The doubles between the sync values and S2X are not used.
+    int bad = -1;
+    for (int k = 0; whole && bad < 0 && k < kSyncDoubles; ++k)
+        if ((k < kLongEntries || k >= kSyncS2XIndex) && !std::isfinite(values[k]))
+            bad = k;
+    if (opened == DataFileOpen::kNotRegular)
+        LogLine(L"%ls\n", NotRegularFileText(QString::fromStdWString(kSyncFileName)).c_str());
+    else if (bad >= 0)
+        LogLine(L"%ls: value %d is not a finite number\n", kSyncFileName, bad);
+    if (!whole || bad >= 0) {
         LogLine(L"SyncValue.dat exists but was corrupted!\n");
         t.syncLoaded = false;
         return;
@@ -164,9 +210,15 @@ CompensationTables& CompTables() {
     return tables;
 }
 
-int ReadCompensationFile(const std::wstring& fileName) {
-    QFile file(QString::fromStdWString(fileName));
-    if (fileName.empty() || !file.open(QIODevice::ReadOnly))
+int ReadCompensationFile(const std::wstring& fileName, std::wstring* problem) {
+    std::wstring unused;
+    std::wstring& report = problem ? *problem : unused;
+    report.clear();
+    QFile file;
+    const DataFileOpen opened = OpenDataFile(QString::fromStdWString(fileName), file);
+    if (opened == DataFileOpen::kNotRegular)
+        report = NotRegularFileText(QString::fromStdWString(fileName));
+    if (opened != DataFileOpen::kOpened)
         return kReadNoFile;
     CompensationTables& t = CompTables();
 
@@ -181,19 +233,30 @@ int ReadCompensationFile(const std::wstring& fileName) {
         std::vector<double> fourth;
         const bool hasFourth = ReadRecords(file, kLongRecordBytes, 1, fourth) == 1;
         file.close();
+        report = NonFiniteIn(fileName, data, kAxes, kLongEntries);
+        if (report.empty() && hasFourth)
+            report = NonFiniteIn(fileName, fourth, 1, kLongEntries, kAxes);
+        if (!report.empty()) {
+            LogLine(L"%ls\n", report.c_str());
+            return kReadNotFinite;
+        }
         t.longLayout = true;
         t.hasFourth = hasFourth;
         t.w = hasFourth ? fourth[kStart] : 0.0;
         return StoreLongLayout(t, data, fourth);
     }
 
-    file.close();
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.seek(0))
         return kReadNoFile;
     // Fewer than three whole 51-entry records is as damaged as none.
     if (ReadRecords(file, kShortRecordBytes, kAxes, data) < kAxes)
         return kReadTooShort;
     file.close();
+    report = NonFiniteIn(fileName, data, kAxes, kShortEntries);
+    if (!report.empty()) {
+        LogLine(L"%ls\n", report.c_str());
+        return kReadNotFinite;
+    }
     t.longLayout = false;
     return StoreShortLayout(t, data);
 }

@@ -42,6 +42,7 @@ inline constexpr int kReadOk = 1;
 inline constexpr int kReadNoFile = -1;
 inline constexpr int kReadTooShort = -2;
 inline constexpr int kReadStartIsNegative = -3;
+inline constexpr int kReadNotFinite = -4;
 
 }  // namespace compfile
 
@@ -84,11 +85,14 @@ struct CompensationTables {
 CompensationTables& CompTables();
 
 // Reads a table file into CompTables(). Returns kReadOk, kReadNoFile when it cannot be
-// opened, kReadTooShort when it holds neither three whole 251-entry records nor three
-// whole 51-entry records (nothing is changed then), kReadStartIsNegative when an axis
+// opened or is no regular file, kReadTooShort when it holds neither three whole 251-entry
+// records nor three whole 51-entry records, kReadNotFinite when a value of a record is not
+// a finite number (nothing is changed in these cases), kReadStartIsNegative when an axis
 // record's start equals its stored negative limit (earlier axes stay replaced). Logs what
-// it reads. Also reads "SyncValue.dat" for a 251-entry file.
-int ReadCompensationFile(const std::wstring& fileName);
+// it reads. Also reads "SyncValue.dat" for a 251-entry file. When `problem` is given it
+// receives a text naming the file, record and field of a non-finite value or the file that
+// is no regular file, and is emptied otherwise.
+int ReadCompensationFile(const std::wstring& fileName, std::wstring* problem = nullptr);
 
 // True when an entry of the X or Y tables of components 0, 1, 3, 4 or 5 (251-entry slots)
 // exceeds 1e-6 in magnitude.

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/comm/log/LogLine.h"
+#include "driver/volcomp/DataFile.h"
 
 static_assert(std::endian::native == std::endian::little,
               "grid files are little-endian and read in place");
@@ -34,20 +35,30 @@ T FieldAt(const std::uint8_t* bytes, std::size_t offset) {
     return value;
 }
 
-// Reads count x count cells in file order, logging each; false on a short read.
-bool ReadGrid(QFile& file, std::int64_t xCount, std::int64_t yCount, const wchar_t* label,
-              std::vector<GridCompensation::Cell>& grid) {
+// Reads count x count cells in file order, logging each. The result is 0, or kShortGrid
+// on a short read, or kNotFinite with `problem` naming the cell.
+int ReadGrid(QFile& file, std::int64_t xCount, std::int64_t yCount, int number,
+             const wchar_t* label, std::vector<GridCompensation::Cell>& grid,
+             std::wstring& problem) {
     grid.clear();
     for (std::int64_t i = 0; i < xCount; ++i) {
         for (std::int64_t j = 0; j < yCount; ++j) {
             double pair[2];
             if (file.read(reinterpret_cast<char*>(pair), sizeof pair) != qint64(sizeof pair))
-                return false;
+                return GridCompensation::kShortGrid;
+            for (int e = 0; e < 2; ++e) {
+                if (!std::isfinite(pair[e])) {
+                    problem = L"grid " + std::to_wstring(number) + L", cell X " +
+                              std::to_wstring(i) + L" Y " + std::to_wstring(j) +
+                              (e == 0 ? L", X error" : L", Y error");
+                    return GridCompensation::kNotFinite;
+                }
+            }
             grid.push_back({pair[0], pair[1]});
             LogLine(label, int(i), int(j), pair[0], pair[1]);
         }
     }
-    return true;
+    return 0;
 }
 
 // Position on one grid axis: cell index and fraction, clamped so that the cell and its
@@ -67,10 +78,17 @@ void CellOf(double p, double start, double step, double count, int& index, doubl
 GridCompensation::GridCompensation(std::wstring fileName) : fileName_(std::move(fileName)) {}
 
 int GridCompensation::Load() {
-    QFile file(QString::fromStdWString(fileName_));
-    if (!file.open(QIODevice::ReadOnly)) {
-        LogLine(L"Failed to open grid data file %ls\n", fileName_.c_str());
-        return kNoFile;
+    QFile file;
+    switch (OpenDataFile(QString::fromStdWString(fileName_), file)) {
+        case DataFileOpen::kMissing:
+            LogLine(L"Failed to open grid data file %ls\n", fileName_.c_str());
+            return kNoFile;
+        case DataFileOpen::kNotRegular:
+            problem_ = NotRegularFileText(QString::fromStdWString(fileName_));
+            LogLine(L"%ls\n", problem_.c_str());
+            return kBadHeader;
+        case DataFileOpen::kOpened:
+            break;
     }
     LogLine(L"Opened grid data file %ls\n", fileName_.c_str());
     mode_ = 0;
@@ -80,6 +98,16 @@ int GridCompensation::Load() {
     if (std::memcmp(header_.data(), kCommentTag, std::strlen(kCommentTag)) != 0) {
         LogLine(L"Invalid file type comment\n");
         return kBadHeader;
+    }
+    static constexpr std::pair<std::size_t, const wchar_t*> kReals[] = {
+        {kXStartAt, L"X start"}, {kYStartAt, L"Y start"},     {kXStepAt, L"X step"},
+        {kYStepAt, L"Y step"},   {kZPos1At, L"Z position 1"}, {kZPos2At, L"Z position 2"}};
+    for (const auto& [at, name] : kReals) {
+        if (!std::isfinite(FieldAt<double>(header_.data(), at))) {
+            problem_ = fileName_ + L": header, " + name + L" is not a finite number";
+            LogLine(L"%ls\n", problem_.c_str());
+            return kNotFinite;
+        }
     }
     const auto xCount = FieldAt<std::int32_t>(header_.data(), kXCountAt);
     const auto yCount = FieldAt<std::int32_t>(header_.data(), kYCountAt);
@@ -103,24 +131,32 @@ int GridCompensation::Load() {
             yStart_);
     LogLine(L"Z Pos 1:  %7.2lf   Z pos 2: %7.2lf\n", zPos1_, zPos2_);
 
-    if (!ReadGrid(file, xCount, yCount, L"Grid1 X: %d Y: %d XErr: %6.4lf YErr: %6.4lf\n", grid1_)) {
-        LogLine(L"Grid data read error position 1 data\n");
-        grid1_.clear();
-        return kShortGrid;
-    }
-    mode_ = 1;
-    if (std::fabs(zPos1_ - zPos2_) > kReadSecondGrid) {
-        LogLine(L"\n");
-        if (!ReadGrid(file, xCount, yCount, L"Grid2 X: %d Y: %d XErr: %6.4lf YErr: %6.4lf\n",
-                      grid2_)) {
-            LogLine(L"Grid data read error position 2 data\n");
-            // The object stays unloaded, so no half-read state may be applied either.
-            grid1_.clear();
-            grid2_.clear();
-            mode_ = 0;
-            return kShortGrid;
+    std::wstring cell;
+    int failed = ReadGrid(file, xCount, yCount, 1, L"Grid1 X: %d Y: %d XErr: %6.4lf YErr: %6.4lf\n",
+                          grid1_, cell);
+    if (failed == 0) {
+        mode_ = 1;
+        if (std::fabs(zPos1_ - zPos2_) > kReadSecondGrid) {
+            LogLine(L"\n");
+            failed = ReadGrid(file, xCount, yCount, 2,
+                              L"Grid2 X: %d Y: %d XErr: %6.4lf YErr: %6.4lf\n", grid2_, cell);
+            if (failed == 0)
+                mode_ = 2;
         }
-        mode_ = 2;
+    }
+    if (failed != 0) {
+        if (failed == kShortGrid)
+            LogLine(mode_ == 0 ? L"Grid data read error position 1 data\n"
+                               : L"Grid data read error position 2 data\n");
+        else
+            problem_ = fileName_ + L": " + cell + L" is not a finite number";
+        if (!problem_.empty())
+            LogLine(L"%ls\n", problem_.c_str());
+        // The object stays unloaded, so no half-read state may be applied either.
+        grid1_.clear();
+        grid2_.clear();
+        mode_ = 0;
+        return failed;
     }
     loaded_ = true;
     return kLoaded;

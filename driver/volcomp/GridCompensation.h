@@ -24,6 +24,7 @@ class GridCompensation {
     static constexpr int kNoFile = 0;
     static constexpr int kBadHeader = -1;
     static constexpr int kShortGrid = -2;
+    static constexpr int kNotFinite = -3;
 
     static constexpr std::size_t kHeaderBytes = 96;
     static constexpr std::size_t kCommentBytes = 40;
@@ -43,8 +44,9 @@ class GridCompensation {
 
     // Reads the file (relative names resolve against the current directory). Returns
     // kLoaded, kNoFile when the file does not exist, kBadHeader for a short header, a wrong
-    // comment or too small counts or steps, kShortGrid when a grid is cut short. Logs every
-    // value it reads. Call at most once.
+    // comment, too small counts or steps or a file that is no regular file, kShortGrid when
+    // the file is shorter than its grids, kNotFinite when a header value or a cell is not a
+    // finite number. Logs every value it reads. Call at most once.
     int Load();
 
     // Corrects xyz[0] and xyz[1] in place: adds the interpolated errors from the machine
@@ -60,6 +62,9 @@ class GridCompensation {
     // 0 nothing loaded, 1 one grid, 2 two grids.
     int Mode() const { return mode_; }
     const std::wstring& FileName() const { return fileName_; }
+    // For reports: the file name, or after a failed Load that found a value that is not
+    // finite, or a file that is no regular file, a text that names that too.
+    std::wstring Problem() const { return problem_.empty() ? fileName_ : problem_; }
 
     double XCount() const { return xCount_; }
     double YCount() const { return yCount_; }
@@ -88,4 +93,5 @@ class GridCompensation {
     std::array<std::uint8_t, kHeaderBytes> header_{};
     bool loaded_ = false;
     std::wstring fileName_;
+    std::wstring problem_;
 };

@@ -35,10 +35,12 @@ void ToMachine(ErrorModelFn model, const GridCompensation* grid, const CPoint3& 
     LogLine(texts.toExiting, out.x(), out.y(), out.z(), in.x());
 }
 
-std::wstring ReadFailureText(int result) {
+std::wstring ReadFailureText(int result, const std::wstring& problem) {
     std::wstring text = QlnLoadString(result == compfile::kReadNoFile ? kMsgCompFileNotOpened
                                                                       : kMsgCompFileDamaged);
     text += L"\n";
+    if (!problem.empty())
+        text += problem + L"\n";
     text += QlnLoadString(kMsgNoCompensation);
     return text;
 }

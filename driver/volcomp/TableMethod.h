@@ -29,7 +29,8 @@ void ToMachine(ErrorModelFn model, const GridCompensation* grid, const CPoint3& 
                const LogTexts& texts, const CPoint3& tip, CPoint3& in, CPoint3& out);
 
 // The report for a failed ReadCompensationFile: host string 6068 (cannot open) or 6066
-// (damaged), a line feed and host string 6062.
-std::wstring ReadFailureText(int result);
+// (damaged), a line feed and host string 6062; the reader's problem text, when there is
+// one, on a line between them.
+std::wstring ReadFailureText(int result, const std::wstring& problem = {});
 
 }  // namespace tablemethod

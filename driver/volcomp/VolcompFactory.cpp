@@ -1,7 +1,9 @@
 #include "driver/volcomp/VolcompFactory.h"
 
+#include <cmath>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "driver/comm/log/LogLine.h"
 #include "driver/volcomp/AsiVolcomp.h"
@@ -55,6 +57,16 @@ const MethodEntry* FindMethod(int number) {
     return nullptr;
 }
 
+// The setting of the first coordinate of the origin that is not a finite number, or null.
+// Every correcting method subtracts the origin, so such an origin would make every point nan.
+const wchar_t* NonFiniteOriginKey(const CPoint3& origin) {
+    static constexpr const wchar_t* kKeys[] = {L"VolOffsetX", L"VolOffsetY", L"VolOffsetZ"};
+    for (int axis = 0; axis < 3; ++axis)
+        if (!std::isfinite(origin.Array()[axis]))
+            return kKeys[axis];
+    return nullptr;
+}
+
 unsigned long Address(const void* object) {
     return static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(object));
 }
@@ -71,8 +83,15 @@ VolcompBaseClass* InitializeVolcomp(int method, CQLNapplication* hostApp,
         QlnMessageBox(hostIface, kMsgCompNotLoaded, kQlnBoxOk, 0);
         return nullptr;
     }
-    VolcompBaseClass* volcomp = entry->create();
-    if (!volcomp) {
+    // The pass-through method does not use the origin.
+    const wchar_t* badOrigin = method != 0 ? NonFiniteOriginKey(origin) : nullptr;
+    VolcompBaseClass* volcomp = badOrigin ? nullptr : entry->create();
+    if (badOrigin) {
+        const std::wstring text = QlnLoadString(kMsgCompNotLoaded) + L"\nThe setting " + badOrigin +
+                                  L" is not a finite number.";
+        LogLine(L"CMM=%ls %ls\n", hostApp ? hostApp->machineName.c_str() : L"", text.c_str());
+        QlnMessageBox(hostIface, text.c_str(), kQlnBoxOk, 0);
+    } else if (!volcomp) {
         QlnMessageBox(hostIface, kMsgOutOfMemory, kQlnBoxOk, 0);
     } else {
         volcomp->SetContext(hostApp, hostIface, usingOldWcompens32, rotaryTable, rotaryValue2,

@@ -10,10 +10,13 @@ bool appendNumbers(std::string& out, const std::vector<double>& values, size_t f
                    size_t count) {
     if (values.size() < first + count)
         return false;
-    char buffer[64];
     for (size_t i = first; i < first + count; ++i) {
-        std::snprintf(buffer, sizeof buffer, " %.6f", values[i]);
-        out += buffer;
+        // "%.6f" of a large value runs to hundreds of digits: the text is sized to it.
+        const int length = std::snprintf(nullptr, 0, " %.6f", values[i]);
+        const size_t at = out.size();
+        out.resize(at + size_t(length) + 1);
+        std::snprintf(out.data() + at, size_t(length) + 1, " %.6f", values[i]);
+        out.resize(at + size_t(length));
     }
     return true;
 }

@@ -45,6 +45,7 @@ void HostShell::configureHost() {
         iface->lengthUnit = *options_.lengthUnit;
     if (options_.hitDelivery)
         iface->hitDeliveryFlag = *options_.hitDelivery;
+    config.autoHitDistance = options_.autoHitDistance;
 
     // A shell runs for hours: events go to the listener only.
     QlnRecorder().setKeepEvents(false);

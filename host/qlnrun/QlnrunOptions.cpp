@@ -79,12 +79,17 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
     const QCommandLineOption timestamps(
         QStringLiteral("timestamps"),
         QStringLiteral("End every event line with \" @T\", T its monotonic time in seconds."));
+    const QCommandLineOption autoHit(
+        QStringLiteral("auto-hit"),
+        QStringLiteral("A move of DISTANCE host units completes a measurement (default: only "
+                       "a touch does)."),
+        QStringLiteral("DISTANCE"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")},
                                   QStringLiteral("Show this text and end."));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Show the version and end."));
     parser.addOptions({driver, dir, headless, duration, answer, unit, tip, hitDelivery, timestamps,
-                       help, version});
+                       autoHit, help, version});
 
     const bool understood = parser.parse(arguments);
     // Help and version win over every other option, even a wrong one.
@@ -170,6 +175,15 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
             return QlnrunParse::Error;
         }
         parsed.hitDelivery = value.toInt();
+    }
+    if (parser.isSet(autoHit)) {
+        double distance = 0.0;
+        if (!parseReal(parser.value(autoHit), distance) || distance <= 0.0) {
+            error = QStringLiteral("--auto-hit needs a distance above 0 in host units, not '%1'.")
+                        .arg(parser.value(autoHit));
+            return QlnrunParse::Error;
+        }
+        parsed.autoHitDistance = distance;
     }
     options = parsed;
     return QlnrunParse::Run;

@@ -3,7 +3,7 @@
 //
 //   qlnrun [--driver PATH] [--dir DIR] [--headless] [--duration SECONDS]
 //          [--answer ID=yes|no]... [--unit U] [--tip X,Y,Z] [--hit-delivery 0|1]
-//          [--timestamps] [--help] [--version]
+//          [--timestamps] [--auto-hit DISTANCE] [--help] [--version]
 //
 // ParseQlnrunOptions is pure (no Qt application needed) and reports the first bad option
 // with a text meant for the user; docs/qlnrun.md describes every option. The help text
@@ -25,6 +25,7 @@ struct QlnrunOptions {
     std::optional<std::array<double, 3>> tip;  // offset of the active tip
     std::optional<int> hitDelivery;            // host's hitDeliveryFlag
     bool timestamps = false;                   // end every event line with its monotonic time
+    std::optional<double> autoHitDistance;     // host's automatic-hit rule (host units)
 };
 
 enum class QlnrunParse { Run, Help, Version, Error };

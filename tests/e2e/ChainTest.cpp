@@ -39,13 +39,13 @@ struct Hit {
     double vector[3];
 };
 
-// "hit X Y Z I J K W" lines among `lines`.
-std::vector<Hit> hitsIn(const std::vector<std::string>& lines) {
+// "hit X Y Z I J K W" (or other `kind`) lines among `lines`.
+std::vector<Hit> hitsIn(const std::vector<std::string>& lines, const std::string& kind = "hit ") {
     std::vector<Hit> hits;
     for (const std::string& line : lines) {
-        if (line.rfind("hit ", 0) != 0)
+        if (line.rfind(kind, 0) != 0)
             continue;
-        std::istringstream fields(line.substr(4));
+        std::istringstream fields(line.substr(kind.size()));
         Hit hit{};
         fields >> hit.point[0] >> hit.point[1] >> hit.point[2] >> hit.vector[0] >> hit.vector[1] >>
             hit.vector[2];
@@ -80,9 +80,9 @@ class ChainTest : public ::testing::Test {
         return WriteText(path("TACConfigData.xml"), text);
     }
 
-    bool start(const QStringList& environment) {
+    bool start(const QStringList& environment, const QStringList& options = {}) {
         return session_.start(
-            {"--headless", "--dir", dir_.path(), "--answer", "4739=no"},
+            QStringList{"--headless", "--dir", dir_.path(), "--answer", "4739=no"} + options,
             QlnrunSession::environment(QStringList{"SETVAULT_INI=" + path("settings.ini"),
                                                    QlnrunSession::tsanOptions(dir_.path())} +
                                        environment),
@@ -107,6 +107,7 @@ const char kTouchScript[] = R"(scale 50 50 50 360
 hold 0.4
 start 0 0 60 0
 pause 4                  # the driver connects meanwhile
+move 100 20 60 0  20     # 5 s of travel: requests are typed meanwhile
 move  10 20 40 0  50
 touch 10 20 30 0  10     # straight down
 move  10 20 40 0  20
@@ -150,8 +151,25 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     // Positions arrive: first the probe resting at its start.
     ASSERT_TRUE(session_.waitFor("readout 0.000000 0.000000 60.000000 0.000000", kStartWait))
         << diagnostics();
-    for (size_t touch = 0; touch < std::size(kTouches); ++touch)
-        ASSERT_TRUE(session_.waitFor("hit .*", kHitWait)) << "touch " << touch << diagnostics();
+    // measure, then manual, typed during the travel: without automatic hits each completes
+    // with the next touch; with them the travel completes each, with its direction.
+    const auto requestDuringTravel = [&](bool autoHit) {
+        ASSERT_TRUE(session_.waitFor(R"(readout ([1-9]|[1-4]\d)\.\d+ .*)", kStartWait))
+            << diagnostics();
+        const double travel[3] = {0.980581, 0.196116, 0.0};  // along (100, 20, 0)
+        for (size_t n = 0; n < 2; ++n) {
+            session_.send(n == 0 ? "measure" : "manual");
+            const auto line = session_.waitFor("result .*", kHitWait);
+            ASSERT_TRUE(line) << diagnostics();
+            const Hit result = hitsIn({*line}, "result ").at(0);
+            for (int axis = 0; autoHit && axis < 3; ++axis)
+                EXPECT_NEAR(result.vector[axis], travel[axis], 0.01) << *line;
+            if (!autoHit)
+                expectHit(result, kTouches[n]);
+        }
+    };
+    requestDuringTravel(false);
+    ASSERT_TRUE(session_.waitFor("hit .*", kHitWait)) << diagnostics();
     // At rest after the last touch, a position read answers with the resting point.
     ASSERT_TRUE(session_.waitFor("readout 30.000000 -20.000000 30.000000 0.000000", kHitWait))
         << diagnostics();
@@ -176,14 +194,25 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     EXPECT_GT(std::count_if(session_.lines().begin(), session_.lines().end(),
                             [](const std::string& line) { return line.rfind("readout ", 0) == 0; }),
               20);
-    const std::vector<Hit> hits = hitsIn(session_.lines());
-    ASSERT_EQ(hits.size(), std::size(kTouches)) << diagnostics();
-    for (size_t touch = 0; touch < hits.size(); ++touch) {
-        SCOPED_TRACE("touch " + std::to_string(touch + 1));
-        expectHit(hits[touch], kTouches[touch]);
-    }
+    // The touches that completed a request are not recorded again as manual hits.
+    std::vector<Hit> hits = hitsIn(session_.lines());
+    ASSERT_EQ(hits.size(), 1u) << diagnostics();
+    expectHit(hits[0], kTouches[2]);
     EXPECT_EQ(ReadText(path("touches.log")).count(u'\n'), qsizetype(std::size(kTouches)))
         << "the simulator made a different number of touches";
+
+    // Again with the host's automatic hits on: every touch becomes a manual hit.
+    const size_t seen = session_.lines().size();
+    ASSERT_TRUE(start({"VEXSIM_SCRIPT=" + path("touches.vexsim")}, {"--auto-hit", "1"}));
+    requestDuringTravel(true);
+    ASSERT_TRUE(session_.waitFor("readout 30.000000 -20.000000 30.000000 0.000000", kHitWait))
+        << diagnostics();
+    session_.send("quit");
+    EXPECT_EQ(session_.waitForExit(kStartWait), 0) << diagnostics();
+    hits = hitsIn({session_.lines().begin() + long(seen), session_.lines().end()});
+    ASSERT_EQ(hits.size(), std::size(kTouches)) << diagnostics();
+    for (size_t touch = 0; touch < hits.size(); ++touch)
+        expectHit(hits[touch], kTouches[touch]);
 }
 
 // A controller on a serial line that speaks a format of its own: "P X.. Y.. Z.." answers a

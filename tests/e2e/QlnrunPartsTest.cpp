@@ -58,6 +58,7 @@ TEST(QlnrunOptionsTest, RejectsBadValuesWithTheirOption) {
         {"tip with a word", {"--tip", "1,x,3"}, "--tip"},
         {"tip that is not finite", {"--tip", "1,inf,3"}, "--tip"},
         {"hit delivery 2", {"--hit-delivery", "2"}, "--hit-delivery"},
+        {"auto-hit distance zero", {"--auto-hit", "0"}, "--auto-hit"},
         {"value missing", {"--driver"}, "driver"},
         {"unknown option", {"--colour"}, "colour"},
         {"stray argument", {"extra"}, "extra"},
@@ -139,6 +140,10 @@ TEST(EventFormatterTest, FormatsTheDocumentedLines) {
         {"result with point and vector",
          event(HostEventKind::ReportResult, {1, 2, 3, 0, 1, 0, -9876.54, -9876.54}, {1, 1}),
          "result 1.000000 2.000000 3.000000 0.000000 1.000000 0.000000"},
+        {"a value of 58 digits is not cut",
+         event(HostEventKind::ReportResult, {0x1p190, 0, 0, -9876.54, -9876.54}, {1, 0}),
+         "result 1569275433846670190958947355801916604025588861116008628224.000000 0.000000 "
+         "0.000000"},
         {"result without a point", event(HostEventKind::ReportResult, {-9876.54, -9876.54}, {0, 0}),
          "result none"},
         {"mode", event(HostEventKind::SetMode, {}, {}, 16, {}, 0), "mode 16 0"},

@@ -132,6 +132,9 @@ TEST_F(HostStandInTest, AutoHitTestByDistanceOrForcedAnswer) {
         {"no movement gives a vertical vector", {2, 2, 2}, {2, 2, 2}, {}, 0, {0, 0, 1}},
         {"forced answer wins", {0, 0, 0}, {0, 0, 0}, 5, 5, {0, 0, 1}},
     };
+    const double far[3] = {300, 400, 0};
+    EXPECT_EQ(QlnAutoHitTest(nullptr, far, nullptr, {}, nullptr), 0) << "no rule: never a hit";
+    QlnConfig().autoHitDistance = 1.0;
     QlnConfig().autoHitBeepInterval = 250;
     for (const Row& row : rows) {
         QlnConfig().autoHitAnswer = row.forced;

@@ -49,6 +49,7 @@ void FormatStringParser::Parse(const std::string& format) {
     valueCount_ = 0;
     valueClass_ = kNone;
     newline_ = false;
+    newlines_ = 0;
     scanFormat_.clear();
     trailingLiteral_.clear();
 
@@ -132,6 +133,7 @@ void FormatStringParser::Parse(const std::string& format) {
                     else
                         scanFormat_ += ' ';
                     newline_ = true;
+                    ++newlines_;
                     state_ = kText;
                 } else {
                     scanFormat_ += c;

@@ -57,6 +57,8 @@ class FormatStringParser {
     int GetValueClass() const { return valueClass_; }
     // The format contained the escape "\n" (it spans several reply lines).
     bool HasNewline() const { return newline_; }
+    // How many reply lines the format spans: one more than its "\n" escapes.
+    int GetLineCount() const { return newlines_ + 1; }
     const std::string& GetScanFormat() const { return scanFormat_; }
     // The keyword the format ends with; empty when it ends in a conversion or escape.
     const std::string& GetTrailingLiteral() const { return trailingLiteral_; }
@@ -69,6 +71,7 @@ class FormatStringParser {
     int valueCount_ = 0;
     int valueClass_ = kNone;
     bool newline_ = false;
+    int newlines_ = 0;
     std::string scanFormat_;
     std::string trailingLiteral_;
 };

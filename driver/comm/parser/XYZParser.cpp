@@ -222,6 +222,7 @@ XYZParser::PreparedFormat XYZParser::Prepare(const std::string& format) {
     p.mixed = lf != std::string::npos && (d == std::string::npos || lf > d);
     if (!p.trailingLiteral.empty())
         p.trailingWordIndex = p.scanner->LastArgumentIndex();
+    p.lineCount = analysed.GetLineCount();
     return p;
 }
 
@@ -230,17 +231,43 @@ void XYZParser::Parse(const std::string& message) {
         ParseMessage(message);
     } catch (...) {
         // A failing configuration must not let unfinished reply text pile up.
-        accumulated_.clear();
+        ClearAccumulated();
         throw;
     }
+}
+
+void XYZParser::ClearAccumulated() {
+    accumulated_.clear();
+    lineStarts_.clear();
 }
 
 void XYZParser::AppendMessage(const std::string& message) {
     // Text that grew past one message's worth never completed; start again from
     // the new message rather than scanning stale lines.
     if (accumulated_.size() + message.size() > kMaxAccumulatedText)
-        accumulated_.clear();
+        ClearAccumulated();
+    const std::size_t start = accumulated_.size();
     accumulated_.append(message, 0, kMaxAccumulatedText);
+    if (message.find_first_not_of(" \t\r\n\v\f") != std::string::npos)
+        lineStarts_.push_back(start);
+    // More lines than any format can use: the oldest cannot belong to the reply that
+    // is arriving (a stray line, or the rest of a reply cut short). Dropping it lets
+    // the next complete reply parse instead of every later scan failing on it.
+    while (lineStarts_.size() > maxLines_) {
+        const std::size_t cut = lineStarts_[1];
+        accumulated_.erase(0, cut);
+        lineStarts_.erase(lineStarts_.begin());
+        for (std::size_t& at : lineStarts_)
+            at -= cut;
+    }
+}
+
+void XYZParser::RejectNonFinite() {
+    position_ = {0.0, 0.0, 0.0, 0.0};
+    vector_ = {0.0, 0.0, 1.0, 0.0};
+    status_ = 0;
+    hit_ = complete_ = hasVector_ = false;
+    throw XYZParserException(kNotFinite);
 }
 
 double& XYZParser::BlockElement(std::size_t n) {
@@ -259,6 +286,9 @@ int XYZParser::ScanInto(const PreparedFormat& f, std::initializer_list<Destinati
     for (std::size_t k = 0; k < values_.size(); ++k) {
         const Value& v = values_[k];
         if (k < count) {
+            // nan, inf and numbers beyond a double ("1e999") are no measurement.
+            if (v.type == Value::Type::Floating && !std::isfinite(static_cast<double>(v.real)))
+                RejectNonFinite();
             const Destination& d = destinations.begin()[k];
             if (d.real)
                 *d.real = ToDouble(v);
@@ -416,9 +446,8 @@ void XYZParser::ParseMessage(const std::string& message) {
         // With several formats the last one is the position format: it reports hits
         // only through a status value.
         const bool hitAllowed = !(replyFormats_.size() >= 2 && n == replyFormats_.size() - 1);
-        // Each format compares its own trailing word: a word an earlier format read
-        // must not decide whether this one matches.
-        slot_.fill('\0');
+        // The slot is shared by the formats tried on this message: a word an earlier
+        // format read stays until a later one stores there.
         if (f.valueClass == FormatStringParser::kFloating)
             r = ScanFloating(f, n, hitAllowed);
         else
@@ -428,7 +457,7 @@ void XYZParser::ParseMessage(const std::string& message) {
     auto& [x, y, z, w] = position_;
     auto& [i, j, k, v4] = vector_;
     if (r >= 3) {
-        accumulated_.clear();
+        ClearAccumulated();
         if (direct) {
             const std::string_view code(slot_.data(), ::strnlen(slot_.data(), slot_.size()));
             complete_ = std::find(std::begin(kCompleteCodes), std::end(kCompleteCodes), code) !=
@@ -490,7 +519,7 @@ void XYZParser::ParseMessage(const std::string& message) {
     v4 = WrapAngle(v4);
 
     if (!last->newline)
-        accumulated_.clear();
+        ClearAccumulated();
 }
 
 void XYZParser::SetScale(double s) {
@@ -576,8 +605,12 @@ void XYZParser::SetReplyFormats(const std::string& text) {
     const bool terminated = ReadReplyFormatList(text, list);
     replyFormats_.clear();
     manyValues_ = false;
-    for (const std::string& format : list)
+    maxLines_ = 1;
+    ClearAccumulated();
+    for (const std::string& format : list) {
         replyFormats_.push_back(Prepare(format));
+        maxLines_ = std::max(maxLines_, std::size_t(replyFormats_.back().lineCount));
+    }
     if (!terminated)
         throw XYZParserException("Format string not terminated");
     // A list without any quoted format is kept empty; Parse reports it.

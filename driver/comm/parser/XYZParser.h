@@ -13,7 +13,10 @@
 // previous complete position; every other result is reset by each call and holds
 // until the next one. Failures are thrown as XYZParserException, or as
 // FormatStringParserException for a format that cannot be analysed; the results of
-// the steps done so far remain. One thread at a time; the parser holds no lock.
+// the steps done so far remain. A reply with a number that is not finite (nan, inf,
+// or beyond the range of a double) fails that way too, with hit and complete false
+// and the values reset, so it can never become a position or a hit. One thread at a
+// time; the parser holds no lock.
 
 #include <array>
 #include <exception>
@@ -41,6 +44,8 @@ class XYZParser {
   public:
     // Longest text a multi-line reply may gather: the channel's limit for one message.
     static constexpr std::size_t kMaxAccumulatedText = 16000;
+    // The failure of a reply with a number that is not finite.
+    static constexpr const char* kNotFinite = "value not finite (nan, inf or out of range)";
     // One-value formats fill one element each of X, Y, Z, W, I, J, K and the fourth
     // vector component, so at most this many list positions can hold one.
     static constexpr std::size_t kValueBlockSize = 8;
@@ -104,6 +109,7 @@ class XYZParser {
         bool hasD = false;           // "%d" occurs in the scan format
         bool mixed = false;          // first "%lf" after the first "%d", or "%lf" and no "%d"
         int trailingWordIndex = -1;  // stored-value position of the trailing keyword
+        int lineCount = 1;           // reply lines the format spans
     };
 
     // Where a scanned value goes: a double or an int of the parser.
@@ -119,6 +125,8 @@ class XYZParser {
     int ScanInto(const PreparedFormat& f, std::initializer_list<Destination> destinations);
     bool WordMatches(const PreparedFormat& f) const;
     void AppendMessage(const std::string& message);
+    void ClearAccumulated();
+    [[noreturn]] void RejectNonFinite();
     double& BlockElement(std::size_t n);
 
     std::array<double, 4> scales_{1.0, 1.0, 1.0, 1.0};
@@ -127,6 +135,10 @@ class XYZParser {
     std::array<double, 4> position_{0.0, 0.0, 0.0, 0.0};
     std::array<double, 4> vector_{0.0, 0.0, 1.0, 0.0};
     std::string accumulated_;
+    // Where each line of accumulated_ begins (lines holding only white space do not
+    // count), and the most lines any reply format spans.
+    std::vector<std::size_t> lineStarts_;
+    std::size_t maxLines_ = 1;
     int status_ = 0;
     bool hit_ = false;
     bool complete_ = false;

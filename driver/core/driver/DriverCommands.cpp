@@ -27,6 +27,18 @@ void TactusDriver::CompleteAtOnce(CQLNinterface* callback, const double* xyz) co
     ReportResult(callback, xyz, nullptr);
 }
 
+void TactusDriver::EnterRequest(CQLNinterface* callback, int state) {
+    // A request made before the start-up announcement went out must not swallow it.
+    if (driverState_ == kInitialized)
+        AnnounceInitComplete();
+    pendingCallback_ = callback;
+    driverState_ = state;
+    // Automatic hits compare each position with the one before; the first comparison of
+    // this request is with where the probe is now, not with where an earlier scan left it.
+    if (state == kExpectingHit || state == kManualScan)
+        lastScanPoint_ = currentPosition_;
+}
+
 void TactusDriver::MoveAbsolute(CQLNinterface* callback, const double target[3], CQLNtip_data* tip,
                                 double speed) {
     RereadHostInterface();
@@ -124,28 +136,31 @@ void TactusDriver::MeasurePoint(CQLNinterface* callback, const double target[3],
     const CPoint3 a(approach);
     LogLine(kLogMeasurePointValues, t.x(), t.y(), t.z(), a.x(), a.y(), a.z(), speed, touchSpeed,
             prehit, retract, check);
-    pendingCallback_ = callback;
-    driverState_ = kExpectingHit;
+    EnterRequest(callback, kExpectingHit);
 }
 
 void TactusDriver::ManualHit(CQLNinterface* callback, CQLNtip_data* tip) {
     RereadHostInterface();
     LogLine(kLogManualHit, Address(callback), TipName(tip).c_str());
     SendCommandText(config_.commands.TakeHit);
-    pendingCallback_ = callback;
-    driverState_ = kExpectingHit;
+    EnterRequest(callback, kExpectingHit);
 }
 
 void TactusDriver::ReadPosition(CQLNinterface* callback, CQLNtip_data* tip) {
     RereadHostInterface();
     LogLine(kLogReadPosition, Address(callback), TipName(tip).c_str());
     SendCommandText(config_.commands.GetPosition);
-    driverState_ = kReadingPosition;
-    pendingCallback_ = callback;
+    EnterRequest(callback, kReadingPosition);
+    readWaitsForPosition_ = false;
     // With several reply formats positions stream in anyway: the last one is current.
+    // Before the first one has arrived there is none, and the first completes the read.
     if (parser_ && parser_->HasMultipleFormats()) {
-        driverState_ = kIdle;
-        CompleteAtOnce(callback, currentPosition_.Array());
+        if (positionSeen_) {
+            driverState_ = kIdle;
+            CompleteAtOnce(callback, currentPosition_.Array());
+        } else {
+            readWaitsForPosition_ = true;
+        }
     }
 }
 
@@ -153,8 +168,7 @@ void TactusDriver::BeginManualScan(CQLNinterface* callback, CQLNtip_data* tip) {
     RereadHostInterface();
     LogLine(kLogBeginManualScan, Address(callback), TipName(tip).c_str());
     QlnStatusMessage(hostApp_, kMsgManualScan);
-    pendingCallback_ = callback;
-    driverState_ = kManualScan;
+    EnterRequest(callback, kManualScan);
 }
 
 void TactusDriver::EndManualScan() {

@@ -33,6 +33,11 @@ CPoint3 Normalized(CPoint3 v) {
     return v;
 }
 
+// Nothing infinite or undefined may reach the host as a point or an angle.
+bool Finite(const CPoint3& p, double w) {
+    return std::isfinite(p.x()) && std::isfinite(p.y()) && std::isfinite(p.z()) && std::isfinite(w);
+}
+
 // W in [0, 360).
 double RotaryAngle(double w) {
     double angle = std::fmod(w, 360.0);
@@ -188,7 +193,8 @@ void TactusDriver::UpdateReadout() {
 
 void TactusDriver::PickUpRequestedHit() {
     CQLNmachine* record = MachineRecord();
-    if (!record || !(record->hitRequestFlags & kHitRequestBit) || hitPending_)
+    // Before the first position there is no current position to take: the request waits.
+    if (!record || !(record->hitRequestFlags & kHitRequestBit) || hitPending_ || !positionSeen_)
         return;
     hitPending_ = true;
     hitPoint_ = currentPosition_;
@@ -240,32 +246,48 @@ void TactusDriver::ParseReply(const char* line, int& result) {
     const bool readoutButton = config_.misc.ReadoutButton;
     const int readoutState = hostApp_ ? hostApp_->readoutState : 0;
     bool handled = false;
+    bool dropped = false;
     if (readoutButton ? readoutState == 0 : isHit) {
-        result = 1;
-        hitPending_ = true;
         LogLine(kLogHitBefore, point.x(), point.y(), point.z());
         ConvertPoint(point);
         LogLine(kLogHitAfter, point.x(), point.y(), point.z());
-        LogLine(kLogHitVector, vector.x(), vector.y(), vector.z());
-        hitPoint_ = point;
-        hitVector_ = vector;
-        currentPosition_ = point;
-        handled = true;
+        if (Finite(point, parsed[3])) {
+            result = 1;
+            hitPending_ = true;
+            LogLine(kLogHitVector, vector.x(), vector.y(), vector.z());
+            hitPoint_ = point;
+            hitVector_ = vector;
+            currentPosition_ = point;
+            handled = true;
+        } else {
+            LogLine(kLogNotFinite, L"hit", point.x(), point.y(), point.z(), parsed[3]);
+            dropped = true;
+        }
     } else if (readoutButton ? readoutState != 0 : isComplete) {
-        positionPending_ = true;
         LogLine(kLogPosBefore, point.x(), point.y(), point.z());
         ConvertPoint(point);
         LogLine(kLogPosAfter, point.x(), point.y(), point.z());
-        currentPosition_ = point;
-        positionVector_ = vector;
-        handled = true;
+        if (Finite(point, parsed[3])) {
+            positionPending_ = true;
+            currentPosition_ = point;
+            positionVector_ = vector;
+            handled = true;
+        } else {
+            LogLine(kLogNotFinite, L"pos", point.x(), point.y(), point.z(), parsed[3]);
+            dropped = true;
+        }
     }
     if (handled) {
         rotaryAngle_ = RotaryAngle(parsed[3]);
         LogLine(kLogRotary, rotaryAngle_);
+        if (!positionSeen_)
+            lastScanPoint_ = point;  // the first real point is the first previous point
+        positionSeen_ = true;
     }
-    if (driverState_ == kReadingPosition) {
-        // Whatever the reply was, it completes the position read.
+    // A reply that is neither hit nor position completes a position read with what it
+    // holds, unless the read waits for the first position or that is unusable.
+    if (driverState_ == kReadingPosition &&
+        (handled || (!dropped && !readWaitsForPosition_ && Finite(point, parsed[3])))) {
         currentPosition_ = point;
         LogLine(kLogHitBecomesReadout, point.x(), point.y(), point.z());
         hitPending_ = false;

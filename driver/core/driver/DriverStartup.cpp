@@ -380,6 +380,7 @@ void TactusDriver::ReleaseAll() {
     hitRequestWaiting_ = false;
     hitPending_ = false;
     positionPending_ = false;
+    positionSeen_ = false;
 }
 
 // --- Small entry points -----------------------------------------------------------------------

@@ -109,6 +109,8 @@ inline constexpr const wchar_t* kLogHitVector = L"<Tactus: hit vector        =%l
 inline constexpr const wchar_t* kLogPosBefore = L"<Tactus: pos (before comp) =%lf,%lf,%lf\n";
 inline constexpr const wchar_t* kLogPosAfter = L"<Tactus: pos (after comp)  =%lf,%lf,%lf\n";
 inline constexpr const wchar_t* kLogRotary = L"<Tactus: W (RT angle)  =%lf\n";
+inline constexpr const wchar_t* kLogNotFinite =
+    L"<Tactus: %ls not finite after conversion, dropped =%lf,%lf,%lf W=%lf\n";
 inline constexpr const wchar_t* kLogHitBecomesReadout =
     L"-Tactus: hit becomes a readout =%lf,%lf,%lf\n";
 inline constexpr const wchar_t* kLogParserError = L"%ls";

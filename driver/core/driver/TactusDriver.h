@@ -152,6 +152,8 @@ class TactusDriver {
     void ConvertPoint(CPoint3& point) const;
     void ReportResult(CQLNinterface* callback, const double* xyz, const double* ijk) const;
     void CompleteAtOnce(CQLNinterface* callback, const double* xyz) const;
+    // A measurement request begins: it waits for its result in `state`.
+    void EnterRequest(CQLNinterface* callback, int state);
     void DetectAutomaticHit();
     CQLNmachine* MachineRecord() const;
     std::wstring TipName(CQLNtip_data* tip) const;
@@ -194,6 +196,11 @@ class TactusDriver {
     CPoint3 hitPoint_;
     CPoint3 hitVector_;
     CPoint3 lastScanPoint_;
+    // A position or hit has arrived since start-up; until then currentPosition_ is no
+    // measured point.
+    bool positionSeen_ = false;
+    // A position read that waits for the first position rather than completing at once.
+    bool readWaitsForPosition_ = false;
     double rotaryAngle_ = 0.0;
     double probeHeadAngles_[3] = {0.0, 0.0, 0.0};
     int beepInterval_ = 0;

@@ -9,12 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <vector>
 
 #include <QString>
 
+#include "driver/volcomp/DataFile.h"
 #include "driver/volcomp/bns/BnsCipher.h"
 #include "driver/volcomp/bns/BnsKeyMaterial.h"
 
@@ -320,24 +320,25 @@ std::filesystem::path NativePath(const std::wstring& name) {
 enum class FileRead { kOk, kCannotOpen, kFailed };
 
 FileRead ReadWholeFile(const std::filesystem::path& path, std::string& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-        error = "cannot open " + path.string();
-        return FileRead::kCannotOpen;
+    const QString name = QString::fromStdString(path.string());
+    QFile file;
+    switch (OpenDataFile(name, file)) {
+        case DataFileOpen::kMissing:
+            error = "cannot open " + path.string();
+            return FileRead::kCannotOpen;
+        case DataFileOpen::kNotRegular:
+            error = QString::fromStdWString(NotRegularFileText(name)).toStdString();
+            return FileRead::kFailed;
+        case DataFileOpen::kOpened:
+            break;
     }
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        error = "cannot read " + path.string();
-        return FileRead::kFailed;
-    }
-    if (size > kMaxFileBytes) {
+    const qint64 size = file.size();
+    if (size > qint64(kMaxFileBytes)) {
         error = path.string() + " is too large for a compensation map";
         return FileRead::kFailed;
     }
-    bytes.resize(size);
-    in.read(bytes.data(), std::streamsize(size));
-    if (std::size_t(in.gcount()) != size) {
+    bytes.resize(std::size_t(size));
+    if (file.read(bytes.data(), size) != size) {
         error = "cannot read " + path.string();
         return FileRead::kFailed;
     }

@@ -41,6 +41,8 @@ inline constexpr int kMaxRotaryPoints = 180;  // capacity of a rotary table
 inline constexpr std::size_t kFirstLineChars = 79;
 // A plain file larger than this cannot be a map (the largest binary map is about 56 KiB).
 inline constexpr std::size_t kMaxFileBytes = 16u << 20;
+// A key file holds two short lines; anything this long is no key file.
+inline constexpr std::size_t kMaxKeyFileBytes = 64u << 10;
 
 // Enciphered form: one value per line, hexadecimal cipher text and a line end. The first
 // line holds at most 79 characters, every other line at most 99 (98 digits = 49 bytes),

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "driver/volcomp/DataFile.h"
+#include "driver/volcomp/bns/BnsFormat.h"
 
 namespace {
 
@@ -120,15 +122,24 @@ std::optional<BnsKeyMaterial> BnsKeyMaterial::FromKeyText(const std::string& tex
 
 std::optional<BnsKeyMaterial> BnsKeyMaterial::FromKeyFile(const std::filesystem::path& path,
                                                           std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        SetError(error, "cannot open key file " + path.string());
+    QFile file;
+    switch (OpenDataFile(QString::fromStdString(path.string()), file)) {
+        case DataFileOpen::kMissing:
+            SetError(error, "cannot open key file " + path.string());
+            return std::nullopt;
+        case DataFileOpen::kNotRegular:
+            SetError(error, "key file " + path.string() + " is not a regular file");
+            return std::nullopt;
+        case DataFileOpen::kOpened:
+            break;
+    }
+    const QByteArray text = file.read(qint64(bns::kMaxKeyFileBytes) + 1);
+    if (std::size_t(text.size()) > bns::kMaxKeyFileBytes) {
+        SetError(error, "key file " + path.string() + " is too large for a key file");
         return std::nullopt;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
     std::string reason;
-    auto material = FromKeyText(text.str(), &reason);
+    auto material = FromKeyText(text.toStdString(), &reason);
     if (!material) {
         SetError(error, "key file " + path.string() + ": " + reason);
         return std::nullopt;

@@ -33,7 +33,7 @@ int BnsVolcomp::LoadCompensation(const wchar_t* fileName, int) {
     }
 
     if (grid.Load() < 0)
-        ReportText(QlnLoadString(kMsgCompNotLoaded) + L" - " + grid.FileName());
+        ReportText(QlnLoadString(kMsgCompNotLoaded) + L" - " + grid.Problem());
 
     const bool hasData = map_->HasData();
     if (grid.IsLoaded() && hasData) {

@@ -3,9 +3,11 @@
 #include <QFile>
 #include <QString>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
+#include "driver/volcomp/DataFile.h"
 #include "driver/volcomp/ErrorModel.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -17,12 +19,37 @@ namespace {
 
 constexpr std::size_t kRecordDoubles = kRecordBytes / sizeof(double);
 
-bool OpenTableFile(const std::wstring& fileName, QFile& file) {
-    file.setFileName(QString::fromStdWString(fileName));
-    if (file.open(QIODevice::ReadOnly))
-        return true;
-    file.setFileName(QString::fromStdWString(DeaTutorFolder() + L"/" + fileName));
-    return file.open(QIODevice::ReadOnly);
+// The name as given, else under the fallback folder; a name that exists but is no regular
+// file is refused without trying the other.
+DataFileOpen OpenTableFile(const std::wstring& fileName, QFile& file, std::wstring& problem) {
+    for (const std::wstring& name : {fileName, DeaTutorFolder() + L"/" + fileName}) {
+        const DataFileOpen opened = OpenDataFile(QString::fromStdWString(name), file);
+        if (opened == DataFileOpen::kNotRegular)
+            problem = NotRegularFileText(QString::fromStdWString(name));
+        if (opened != DataFileOpen::kMissing)
+            return opened;
+    }
+    return DataFileOpen::kMissing;
+}
+
+// The first value the correction uses that is not a finite number, named for the operator
+// ("X record, step"), or an empty text. Fields 0 to 2 are not used.
+std::wstring NonFiniteValue(const std::vector<double>& data) {
+    static constexpr const wchar_t* kRecords[] = {L"X", L"Y", L"Z"};
+    static constexpr const wchar_t* kFields[kHeadDoubles] = {
+        nullptr, nullptr, nullptr, L"negative limit", L"start", L"squareness", L"step"};
+    for (int a = 0; a < kAxes; ++a) {
+        const double* record = data.data() + a * kRecordDoubles;
+        const std::wstring where = std::wstring(kRecords[a]) + L" record, ";
+        for (int i = kNegative; i < kHeadDoubles; ++i)
+            if (!std::isfinite(record[i]))
+                return where + kFields[i];
+        for (int k = 0; k < kComponents * kEntries; ++k)
+            if (!std::isfinite(record[kHeadDoubles + k]))
+                return where + L"component " + std::to_wstring(k / kEntries) + L" entry " +
+                       std::to_wstring(k % kEntries);
+    }
+    return {};
 }
 
 void StoreAxis(const double* record, CompAxisInfo& info,
@@ -53,9 +80,12 @@ std::wstring DeaTutorFolder() {
     return dir.toStdWString();
 }
 
-int DeaReadCompFile(const std::wstring& fileName) {
+int DeaReadCompFile(const std::wstring& fileName, std::wstring* problem) {
+    std::wstring unused;
+    std::wstring& report = problem ? *problem : unused;
+    report.clear();
     QFile file;
-    if (fileName.empty() || !OpenTableFile(fileName, file))
+    if (fileName.empty() || OpenTableFile(fileName, file, report) != DataFileOpen::kOpened)
         return kReadNoFile;
 
     std::vector<double> data(kAxes * kRecordDoubles, 0.0);
@@ -65,6 +95,10 @@ int DeaReadCompFile(const std::wstring& fileName) {
     if (file.read(reinterpret_cast<char*>(data.data()), wanted) != wanted)
         return kReadTooShort;
     file.close();
+    if (const std::wstring bad = NonFiniteValue(data); !bad.empty()) {
+        report = fileName + L": " + bad + L" is not a finite number";
+        return kReadNotFinite;
+    }
 
     CompensationTables& t = DeaTables();
     t.longLayout = false;

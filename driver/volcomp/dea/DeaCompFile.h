@@ -50,6 +50,7 @@ inline constexpr int kReadOk = 1;
 inline constexpr int kReadNoFile = -1;
 inline constexpr int kReadTooShort = -2;
 inline constexpr int kReadStartIsNegative = -3;
+inline constexpr int kReadNotFinite = -4;
 
 }  // namespace deafile
 
@@ -61,11 +62,14 @@ CompensationTables& DeaTables();
 std::wstring DeaTutorFolder();
 
 // Reads a DEA table file into DeaTables(): the name as given, else the fallback folder, a
-// '/' and the name. Returns kReadOk; kReadNoFile for an empty name or when neither opens;
-// kReadTooShort when the file does not hold three whole records (nothing is changed then);
-// kReadStartIsNegative when a record's start equals its negative limit n (the axes before
-// it stay replaced).
-int DeaReadCompFile(const std::wstring& fileName);
+// '/' and the name. Returns kReadOk; kReadNoFile for an empty name, when neither opens or
+// when the name is no regular file; kReadTooShort when the file does not hold three whole
+// records and kReadNotFinite when a value the correction uses is not a finite number
+// (nothing is changed in these cases); kReadStartIsNegative when a record's start equals
+// its negative limit n (the axes before it stay replaced). When `problem` is given it
+// receives a text naming the file, record and field of a non-finite value, or the file
+// that is no regular file, and is emptied otherwise.
+int DeaReadCompFile(const std::wstring& fileName, std::wstring* problem = nullptr);
 
 // Corrects point (three doubles, millimetres relative to the compensation origin) in place
 // with DeaTables() for the reversed probe tip `tip`: direction kModelFromMachine adds the

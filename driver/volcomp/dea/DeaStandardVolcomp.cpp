@@ -9,9 +9,12 @@
 int DeaStandardVolcomp::LoadCompensation(const wchar_t* fileName, int) {
     const wchar_t* name = fileName ? fileName : L"";
     LogLine(L"CMM=%ls DeaStandardVolcomp FileName=:%ls:\n", MachineName(), name);
-    const int results = DeaReadCompFile(name);
+    std::wstring problem;
+    const int results = DeaReadCompFile(name, &problem);
     LogLine(L"CMM=%ls DEA DeaReadCompFile results=%d\n", MachineName(), results);
-    if (results != deafile::kReadOk)
+    if (!problem.empty())
+        ReportText(QlnLoadString(kMsgCompNotLoaded) + L"\n" + problem);
+    else if (results != deafile::kReadOk)
         QlnMessageBox(hostIface, kMsgCompNotLoaded, kQlnBoxOk, 0);
     ready = results == deafile::kReadOk ? 1 : 0;
     return results;

@@ -29,6 +29,7 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
         std::function<void()> write;
         int result;
         bool longLayout;
+        const wchar_t* problem = L"";  // the reader's text for the operator
     };
     const Row rows[] = {
         {"missing file", [] {}, -1, false},
@@ -48,6 +49,22 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
              f.Write("t.dat");
          },
          -3, true},
+        {"nan squareness in the Y record",
+         [] {
+             CompFile f = LongFile();
+             f.Axis(1).squareness = NAN;
+             f.Write("t.dat");
+         },
+         -4, false, L"t.dat: Y record, squareness is not a finite number"},
+        {"inf in a 51-entry table",
+         [] {
+             CompFile f(51);
+             f.Axis(2).tables[4][50] = -HUGE_VAL;
+             f.Write("t.dat");
+         },
+         -4, false, L"t.dat: Z record, component 4 entry 50 is not a finite number"},
+        {"a FIFO (it would block)", [] { mkfifo("t.dat", 0600); }, -1, false,
+         L"t.dat is not a regular file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -58,7 +75,9 @@ TEST_F(TablesTest, ResultsForEveryKindOfFile) {
         before.Write("before.dat");
         ASSERT_EQ(ReadCompensationFile(L"before.dat"), 1);
         row.write();
-        EXPECT_EQ(ReadCompensationFile(L"t.dat"), row.result);
+        std::wstring problem = L"stale";
+        EXPECT_EQ(ReadCompensationFile(L"t.dat", &problem), row.result);
+        EXPECT_EQ(problem, row.problem);
         EXPECT_EQ(CompTables().longLayout, row.longLayout);
         // Refused files leave the tables alone; -3 has replaced the axes before the bad one.
         const bool replacedX = row.result == 1 || row.result == -3;
@@ -172,6 +191,8 @@ TEST_F(TablesTest, SyncFileStates) {
         {"one byte short", [] { WriteSyncFile([](int) { return 1.0; }, 1.0, 1.0, 1); }, false,
          "SyncValue.dat exists but was corrupted!\n"},
         {"no file", [] {}, false, "  COMPENS.DAT (251"},
+        {"S2X not finite", [] { WriteSyncFile([](int) { return 1.0; }, std::nan(""), 1.0); }, false,
+         "SyncValue.dat: value 1506 is not a finite number\nSyncValue.dat exists but"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

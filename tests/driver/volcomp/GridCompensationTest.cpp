@@ -45,6 +45,14 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
         std::function<void()> write;
         int result;
         const char* logLine;
+        const wchar_t* problem = L"compgrid.dat";  // what a report names
+    };
+    const auto changed = [](auto change) {
+        return [change] {
+            GridFile f = ThreeByTwo();
+            change(f);
+            f.Write();
+        };
     };
     const Row rows[] = {
         {"no file: silent apart from the log", [] {}, 0,
@@ -83,6 +91,15 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
              f.Write("compgrid.dat", 8);
          },
          -2, "Grid data read error position 2 data\n"},
+        {"nan Y error of a cell", changed([](GridFile& f) {
+             f.cell = [](int, int i, int) {
+                 return std::array<double, 2>{0.0, i == 2 ? NAN : 0.0};
+             };
+         }),
+         -3, "compgrid.dat: grid 1, cell X 2 Y 0, Y error is not a finite number\n",
+         L"compgrid.dat: grid 1, cell X 2 Y 0, Y error is not a finite number"},
+        {"a FIFO is not read", [] { mkfifo("compgrid.dat", 0600); }, -1,
+         "compgrid.dat is not a regular file\n", L"compgrid.dat is not a regular file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -93,6 +110,7 @@ TEST_F(GridTest, LoadResultsAndLogLines) {
         EXPECT_EQ(grid.Load(), row.result);
         EXPECT_EQ(grid.IsLoaded(), row.result == 1);
         EXPECT_TRUE(log.Has(row.logLine)) << log.Text();
+        EXPECT_EQ(grid.Problem(), row.problem);
         // A grid that did not load never changes a point.
         double p[3] = {-50.0, 40.0, 0.0};
         grid.Apply({}, p, GridCompensation::kFromMachine);

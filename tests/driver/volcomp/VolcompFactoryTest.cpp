@@ -132,6 +132,7 @@ TEST_F(FactoryTest, FailedLoadsReportAndYieldNothing) {
         const wchar_t* fileName;
         std::vector<std::wstring> boxes;
         const char* logLine;
+        CPoint3 origin = CPoint3();
     };
     const std::wstring cannotOpen = QlnLoadString(6068) + L"\n" + QlnLoadString(6062);
     const std::wstring damaged = QlnLoadString(6066) + L"\n" + QlnLoadString(6062);
@@ -167,13 +168,20 @@ TEST_F(FactoryTest, FailedLoadsReportAndYieldNothing) {
          L"bad.dat",
          {damaged},
          "CMM=Bench-7 CNC ReadCompensationFile results=-2\n"},
+        {"ASI with a VolOffsetY that is not a number",
+         13,
+         [] { WriteTables("compens.dat"); },
+         L"x",
+         {QlnLoadString(2252) + L"\nThe setting VolOffsetY is not a finite number."},
+         "",
+         CPoint3(0.0, std::nan(""), 0.0)},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         QlnRecorder().clear();
         row.write();
         LogView log;
-        EXPECT_EQ(Make(row.method, row.fileName), nullptr);
+        EXPECT_EQ(Make(row.method, row.fileName, row.origin), nullptr);
         EXPECT_EQ(BoxTexts(), row.boxes);
         EXPECT_TRUE(log.Has(row.logLine));
         EXPECT_TRUE(

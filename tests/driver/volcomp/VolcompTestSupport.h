@@ -2,12 +2,15 @@
 // Helpers for the compensation tests: synthetic table, sync and grid files written in a
 // scratch current directory, and a view of the debug log lines written since a point.
 
+#include <sys/stat.h>  // mkfifo: data files that must not be opened
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>

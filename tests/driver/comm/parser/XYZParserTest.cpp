@@ -81,8 +81,11 @@ TEST(XYZParser, ParsesReplies) {
          R"("%lf %lf %lf HIT","%lf %lf %lf")",
          {{"1 2 3", false, true, {1, 2, 3, 0}, {0, 0, 1}}}},
         {"... except through a status value",
-         R"("%lf %lf %lf HIT","%d %lf %lf %lf")",
+         R"("HIT %lf %lf %lf","%d %lf %lf %lf")",
          {{"1 5 6 7", true, true, {5, 6, 7, 0}, {0, 0, 1}, 1}}},
+        {"a word an earlier format read stays in the slot for the later ones",
+         R"("%lf %lf %lf HIT","%lf %lf %lf")",
+         {{"1 2 3 POS", false, false, {1, 2, 3, 0}, {0, 0, 1}}}},
         {"status 1 is a hit, status 0 a complete position",
          R"("%d %lf %lf %lf")",
          {{"1 5 6 7", true, true, {5, 6, 7, 0}, {0, 0, 1}, 1},
@@ -105,6 +108,12 @@ TEST(XYZParser, ParsesReplies) {
           {"Y=2", false, false, {1, 2, 0, 0}, {0, 0, 1}},
           {"Z=3", true, true, {1, 2, 3, 0}, {0, 0, 1}},
           {"X=7", false, false, {7, 0, 0, 0}, {0, 0, 1}}}},
+        {"a stray line goes once the lines outnumber the format's, so the next reply parses",
+         R"("X=%lf\nY=%lf\nZ=%lf")",
+         {{"junk\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"X=1\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"Y=2\r\n", false, false, {0, 0, 0, 0}, {0, 0, 1}},
+          {"Z=3\r\n", true, true, {1, 2, 3, 0}, {0, 0, 1}}}},
         {"angles below 0 wrap into [0, 360)",
          kServerFormats,
          {{"( 0 0 0 -90 ) 235", false, true, {0, 0, 0, 270}, {0, 0, 1}},
@@ -113,12 +122,11 @@ TEST(XYZParser, ParsesReplies) {
         {"a huge negative angle ends instead of looping",
          kServerFormats,
          {{"( 0 0 0 -1e20 ) 235", false, true, {0, 0, 0, 80}, {0, 0, 1}},
-          {"( 0 0 0 -360 ) 235", false, true, {0, 0, 0, 0}, {0, 0, 1}},
-          {"( 0 0 0 -inf ) 235", false, true, {0, 0, 0, NAN}, {0, 0, 1}}}},
+          {"( 0 0 0 -360 ) 235", false, true, {0, 0, 0, 0}, {0, 0, 1}}}},
         {"a vector of length 0 or not a number points along Z",
          R"("%lf %lf %lf %lf %lf %lf")",
          {{"1 2 3 0 0 0", true, true, {1, 2, 3, 0}, {0, 0, 1}},
-          {"1 2 3 nan 1 0", true, true, {1, 2, 3, 0}, {0, 0, 1}},
+          {"1 2 3 1.5e308 1.5e308 1.5e308", true, true, {1, 2, 3, 0}, {0, 0, 1}},
           {"1 2 3 1e300 1e300 0", true, true, {1, 2, 3, 0}, {std::sqrt(0.5), std::sqrt(0.5), 0}}}},
         {"a message that fits no format keeps what the last scan stored",
          R"("%lf %lf %lf HIT","%lf %lf %lf")",
@@ -225,6 +233,7 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "no exception";
 }
 
+const char kNotFiniteText[] = "XYZParserException: value not finite (nan, inf or out of range)\n";
 TEST(XYZParser, FailureTexts) {
     struct Case {
         const char* legend;
@@ -255,6 +264,9 @@ TEST(XYZParser, FailureTexts) {
         {"nine one-value formats", R"("%lf mmm","%lf mmm","%lf mmm","%lf mmm",
             "%lf mmm","%lf mmm","%lf mmm","%lf mmm","%*s %lf")",
          nullptr, "XYZParserException: too many one-value formats (at most 8)\n"},
+        {"nan in a position", kServerFormats, "( 1 nan 3 4 ) 235\r\n", kNotFiniteText},
+        {"inf in a hit vector", kServerFormats, "( 1 2 3 4 0 inf 1 ) 237\r\n", kNotFiniteText},
+        {"1e999 is beyond a double", kServerFormats, "( 1e999 2 3 4 ) 235\r\n", kNotFiniteText},
     };
     for (const Case& c : cases) {
         XYZParser p;
@@ -264,6 +276,7 @@ TEST(XYZParser, FailureTexts) {
         }
         p.SetReplyFormats(c.formats);
         EXPECT_EQ(ErrorOf([&] { p.Parse(c.message); }), c.text) << c.legend;
+        EXPECT_FALSE(p.IsHit() || p.IsComplete()) << c.legend;
     }
 }
 
@@ -427,8 +440,8 @@ TEST(XYZParser, ParsedValuesMatchTheCLibrary) {
     auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     static const char* const kSeparators[] = {" ", ",", " ; ", " Y=", "\t"};
     static const char* const kKeywords[] = {"", "", " HIT", " )", " mm"};
-    static const char* const kReals[] = {"1.5", "-2", "+3e2",      "0x10",  "inf", ".5", "7.",
-                                         "1e",  "-0", "12345.678", "9e999", "x",   ""};
+    static const char* const kReals[] = {"1.5", "-2", "+3e2",      "0x10", "-3.", ".5", "7.",
+                                         "1e",  "-0", "12345.678", "1e9",  "x",   ""};
     static const char* const kInts[] = {"12",  "-7", "0x1f", "077",         "+5",
                                         "4.5", "ff", "-",    "99999999999", ""};
     for (int n = 0; n < 2000; ++n) {

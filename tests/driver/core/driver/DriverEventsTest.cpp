@@ -78,6 +78,15 @@ TEST_F(EventsTest, ReadoutButtonDecidesBetweenHitAndPosition) {
     ExpectPoint(Events(HostEventKind::ManualHit)[0].values, 0, 4.0, 5.0, 6.0);
 }
 
+TEST_F(EventsTest, PointNotFiniteAfterConversionIsDropped) {
+    qlnTheApp->hostIface->lengthUnit = 1e10;  // turns the finite 1e300 mm into infinity
+    peer->Answer("POS", "( 1e300 2 3 0 ) 235\r\n");
+    StartAndSettle();
+    ASSERT_TRUE(WaitUntil(
+        [&] { return LogText().find("pos not finite after conv") != std::string::npos; }));
+    EXPECT_TRUE(std::isfinite(Events(HostEventKind::Readout).back().values.at(0)));
+}
+
 // --- Hits ----------------------------------------------------------------------------------
 
 TEST_F(EventsTest, HitNoticeFetchesTheHitForTheHost) {
@@ -165,6 +174,7 @@ TEST_F(EventsTest, HitDuringManualScanIsDropped) {
 }
 
 TEST_F(EventsTest, AutomaticHitCompletesAMeasurement) {
+    QlnConfig().autoHitDistance = 1.0;
     peer->Answer("POS", PositionLine(0.0, 0.0, 0.0, 0.0));
     StartAndSettle();
     ASSERT_TRUE(WaitForReadout(0.0, 0.0, 0.0));
@@ -193,15 +203,21 @@ TEST_F(EventsTest, AutomaticHitCompletesAMeasurement) {
 // --- Position reads ----------------------------------------------------------------------------
 
 TEST_F(EventsTest, ReadPositionWithOneAndWithTwoFormats) {
-    // With both formats the read completes at once with the last position; with the
-    // position format alone it waits for the next reply.
+    // With both formats the read completes at once with the last position (before the
+    // first one, with that first one); with the position format alone it waits for the next
+    // reply.
     peer->Answer("POS", PositionLine(1.0, 2.0, 3.0, 0.0));
-    StartAndSettle();
-    ASSERT_TRUE(WaitForReadout(1.0, 2.0, 3.0));
+    ASSERT_EQ(Start(), 0);
+    HostCallback early;  // no line is handled before the event loop runs
+    driver_read_position(&early, nullptr);
+    EXPECT_EQ(early.results(), 0) << "completed with a point never measured";
+    EXPECT_EQ(Events(HostEventKind::MachineInitComplete).size(), 1u);
+    ASSERT_TRUE(WaitUntil([&] { return early.results() == 1; }));
     HostCallback callback;
     driver_read_position(&callback, nullptr);
-    ASSERT_EQ(Results().size(), 1u);
+    ASSERT_EQ(Results().size(), 2u);
     ExpectPoint(Results()[0].values, 0, 1.0, 2.0, 3.0);
+    ExpectPoint(Results()[1].values, 0, 1.0, 2.0, 3.0);
     EXPECT_NE(LogText().find("-Tactus: driver_read_positiondriver_read_position call_back="),
               std::string::npos);
     EXPECT_NE(LogText().find(">Tactus:    Send POS\n"), std::string::npos);

@@ -78,6 +78,7 @@ TEST_F(BnsVolcompTest, HostAnswersSelectTheMap) {
         int result;
         const wchar_t* status;  // null: none; else the status text expected
         const char* fileRead;
+        bool plainIsFifo = false;  // would block the load if it were opened
     };
     const std::wstring notRead = QlnLoadString(BnsVolcomp::kMsgMapNotRead);
     const Row rows[] = {
@@ -92,6 +93,7 @@ TEST_F(BnsVolcompTest, HostAnswersSelectTheMap) {
          "comp.dat"},
         {"enciphered map unreadable, no fallback", 1, 0, kBadEnc, true, 0, notRead.c_str(),
          "comp.enc"},
+        {"plain map is a FIFO", 0, 0, kNoEnc, false, 0, notRead.c_str(), "comp.dat", true},
     };
     TestMap layout;
     for (const Row& row : rows) {
@@ -102,6 +104,8 @@ TEST_F(BnsVolcompTest, HostAnswersSelectTheMap) {
         std::remove("comp.enc");
         if (row.plain)
             WriteFile("comp.dat", bnstest::AsText(layout.Values()));
+        if (row.plainIsFifo)
+            mkfifo("comp.dat", 0600);
         if (row.enc != kNoEnc)
             WriteFile("comp.enc", bnstest::AsEnciphered(layout.Values(),
                                                         row.enc == kGoodEnc

@@ -112,6 +112,8 @@ TEST_F(DeaTest, ReadResultsAndWhatTheyReplace) {
     const DeaFile good = WithSquareness(1, 2, 3);
     DeaFile badY = good;
     badY.Axis(1).start = badY.Axis(1).n;
+    DeaFile nanStep = good;
+    nanStep.Axis(2).step = std::nan("");
 
     struct Row {
         const char* legend;
@@ -120,6 +122,7 @@ TEST_F(DeaTest, ReadResultsAndWhatTheyReplace) {
         QString tutorDir;  // empty: the variable is not set
         int result;
         std::array<double, 3> squareness;  // after the read; 9s are the earlier file's
+        const wchar_t* problem = L"";      // the reader's text for the operator
     };
     const QString tutorPath = tutor.path();
     const Row rows[] = {
@@ -188,6 +191,20 @@ TEST_F(DeaTest, ReadResultsAndWhatTheyReplace) {
          "",
          -3,
          {1, 9, 9}},
+        {"nan step of Z: refused, nothing replaced",
+         [&] { nanStep.Write("dea.dat"); },
+         L"dea.dat",
+         "",
+         -4,
+         {9, 9, 9},
+         L"dea.dat: Z record, step is not a finite number"},
+        {"a FIFO is not opened",
+         [] { mkfifo("dea.dat", 0600); },
+         L"dea.dat",
+         tutorPath,
+         -1,
+         {9, 9, 9},
+         L"dea.dat is not a regular file"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -198,9 +215,11 @@ TEST_F(DeaTest, ReadResultsAndWhatTheyReplace) {
         row.write();
         if (!row.tutorDir.isEmpty())
             setenv(deafile::kTutorDirVariable, row.tutorDir.toLocal8Bit().constData(), 1);
-        EXPECT_EQ(DeaReadCompFile(row.name), row.result);
+        std::wstring problem = L"stale";
+        EXPECT_EQ(DeaReadCompFile(row.name, &problem), row.result);
         unsetenv(deafile::kTutorDirVariable);
         EXPECT_EQ(Squareness(), row.squareness);
+        EXPECT_EQ(problem, row.problem);
     }
 }
 

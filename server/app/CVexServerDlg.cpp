@@ -201,6 +201,19 @@ void CVexServerDlg::PollTick() {
     }
 }
 
+void CVexServerDlg::StartClientSession() {
+    VexDevice* device = app_->Device();
+    if (device == nullptr)
+        return;
+    if (!alwaysMonitor_)
+        device->ClearHistory();
+    VexPosition pos;
+    if (device->GetPosition(pos)) {
+        QMutexLocker lock(&positionLock_);
+        position_ = pos;
+    }
+}
+
 void CVexServerDlg::HandleRequest(const QByteArray& text) {
     handler_->HandleRequest(text);
 }

@@ -53,6 +53,11 @@ class CVexServerDlg : public QDialog {
 
     // One tick of the poll cycle (public for tests; the timer calls it).
     void PollTick();
+    // A client was accepted: unless hits were monitored meanwhile, nothing was polled
+    // since the last client left, so the device's history is forgotten and the position
+    // read at once. The first answer and the first approach vector are then this
+    // session's own.
+    void StartClientSession();
     // Request handler entry: one received text from the client.
     void HandleRequest(const QByteArray& text);
     // Appends one line to the log and scrolls to it. The log keeps its latest

@@ -16,8 +16,20 @@ QByteArray VexRequestHandler::FormatHitData(const VexPosition& hit, const VexPos
                      vector.z);
 }
 
-void VexRequestHandler::HandleRequest(const QByteArray& text) {
-    // The received bytes become log text one byte per character, so nothing is lost.
+QByteArray VexRequestHandler::RequestText(const QByteArray& received) {
+    const qsizetype end = received.indexOf('\0');
+    return end < 0 ? received : received.left(end);
+}
+
+bool VexRequestHandler::IsRequest(const QByteArray& text) {
+    return text == vexproto::kRequestPosition || text == vexproto::kRequestHit ||
+           text == vexproto::kRequestExit || text.startsWith(vexproto::kLoggedPrefix);
+}
+
+void VexRequestHandler::HandleRequest(const QByteArray& received) {
+    // Clients written in C send the request as a string, some with its terminating zero.
+    const QByteArray text = RequestText(received);
+    // The request's bytes become log text one byte per character, so nothing is lost.
     const auto logText = [&text] { return QString::fromLatin1(text); };
 
     if (text == vexproto::kRequestPosition) {

@@ -8,6 +8,7 @@
 #include "server/net/VexApp.h"
 #include "server/net/VexMessage.h"
 #include "server/net/VexProtocol.h"
+#include "server/net/VexRequestHandler.h"
 #include "server/net/VexServerSocket.h"
 
 VexSocket::VexSocket(VexApp* app, QObject* parent)
@@ -29,6 +30,8 @@ VexSocket::~VexSocket() {
 
 void VexSocket::SetServerSocket(VexServerSocket* server) {
     serverSocket_ = server;
+    if (server)
+        lastRequest_.start();
     // Data that arrived while the connection waited in the queue is one receive, handled
     // after the greeting has gone out.
     if (server && bytesAvailable() > 0)
@@ -70,8 +73,11 @@ void VexSocket::OnReceive() {
     const qint64 n = read(receiveBuffer_.get(), vexproto::kReceiveBufferSize - 1);
     if (n > 0) {
         receiveBuffer_[n] = '\0';
+        QByteArray text(receiveBuffer_.get(), n);
+        if (VexRequestHandler::IsRequest(VexRequestHandler::RequestText(text)))
+            lastRequest_.start();
         QPointer<VexSocket> self(this);
-        app_->OnMessage(VexMessage(QByteArray(receiveBuffer_.get(), n), 0));
+        app_->OnMessage(VexMessage(std::move(text), 0));
         // Qt announces new data only once; what is still buffered is the next receive.
         if (self && !ended_ && bytesAvailable() > 0)
             QTimer::singleShot(0, this, &VexSocket::OnReceive);
@@ -99,6 +105,13 @@ void VexSocket::OnError(QAbstractSocket::SocketError error) {
     if (!serverSocket_ || ended_ || error == RemoteHostClosedError)
         return;
     CloseAfterFailure(vexproto::kSocketErrorText);
+}
+
+void VexSocket::CloseIdle() {
+    if (!serverSocket_ || ended_)
+        return;
+    ended_ = true;
+    EndConnection();
 }
 
 void VexSocket::CloseAfterFailure(const char* text) {

@@ -197,6 +197,7 @@ TEST_F(ServerWindowTest, PollCycleFollowsConnectionAndMonitorBox) {
         Client client;
         if (row.client)
             Connect(client);
+        device->position = {5, 6, 7, 8};  // moved since the connect
 
         dlg->PollTick();
 
@@ -267,7 +268,8 @@ TEST_F(ServerWindowTest, NamesAndIndicatorFollowTheConnection) {
         EXPECT_EQ(shown->text(), dlg->ClientNameText());
     };
     check({"opened: red, no client", kIndicatorRed, false}, "indicator-red");
-    EXPECT_EQ(dlg->ServerNameText(), "127.0.0.1 (0)") << "address and port as started";
+    EXPECT_EQ(dlg->ServerNameText(), QString("127.0.0.1 (%1)").arg(port))
+        << "port 0: the port bound";
 
     auto client = std::make_unique<Client>();
     Connect(*client);

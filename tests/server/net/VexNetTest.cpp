@@ -125,7 +125,7 @@ TEST(VexMessageLine, FormatAndCutAt1023Bytes) {
 }
 
 TEST_F(VexNetTest, GreetingComesFirstAndNamesShowBothEnds) {
-    EXPECT_EQ(app.GetServerName(), "127.0.0.1 (0)");
+    EXPECT_EQ(app.GetServerName(), QString("127.0.0.1 (%1)").arg(port)) << "port 0: the port bound";
     Client client;
     ConnectGreeted(client);
     EXPECT_TRUE(app.HasClient());
@@ -174,6 +174,21 @@ TEST_F(VexNetTest, RequestsAreAnsweredLoggedOrIgnored) {
         {"trailing space", "POS ", false, false, "", {}, 0},
         {"CR LF terminator", "POS\r\n", false, false, "", {}, 0},
         {"two requests in one receive", "POSPOS", false, false, "", {}, 0},
+        {"a C string's terminator ends the request",
+         QByteArray("POS\0", 4),
+         false,
+         false,
+         positionAnswer,
+         {},
+         0},
+        {"a zero byte first: an empty request", QByteArray("\0POS", 4), false, false, "", {}, 0},
+        {"logged up to the zero byte",
+         QByteArray("VER 3\0junk", 10),
+         false,
+         false,
+         "",
+         {"VER 3"},
+         0},
         {"version text logged, no answer", "VERSION 2", false, false, "", {"VERSION 2"}, 0},
         {"bare VER logged", "VER", false, false, "", {"VER"}, 0},
         {"exit posts the close, no answer", "EXI", false, false, "", {}, 1},

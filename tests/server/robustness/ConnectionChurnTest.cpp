@@ -44,8 +44,8 @@ struct Kind {
     bool waitsForGreeting;
 };
 
-// Every cycle that does not wait for its greeting is followed by one that does, so the
-// server's queue (one waiting connection plus a backlog of 1) never overflows.
+// Every cycle that does not wait for its greeting is followed by one that does, so at
+// most one connection waits while another is served (a third would be refused).
 constexpr Kind kKinds[] = {
     {Leave::Close, "orderly close after the greeting", true},
     {Leave::ResetAtOnce, "reset before the greeting", false},

@@ -3,10 +3,12 @@
 // (hidden, or shown offscreen) and driven over TCP on a free port of 127.0.0.1. The simulated
 // machine follows a motion script given through VEXSIM_SCRIPT.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -155,6 +158,22 @@ class Server {
         buffer_.remove(0, end);
         return line;
     }
+    // Leaves, and waits until the server has closed its end too.
+    void Disconnect() {
+        socket_.disconnectFromHost();
+        if (socket_.state() != QAbstractSocket::UnconnectedState)
+            socket_.waitForDisconnected(kWaitMs);
+        buffer_.clear();
+    }
+    bool Reconnect() {
+        socket_.connectToHost(QHostAddress::LocalHost, port_);
+        return socket_.waitForConnected(kWaitMs);
+    }
+    void Signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    // The device library's open and close calls (VEXSIM_CALL_LOG), one per line.
+    QByteArray CallLog() const {
+        return ReadFile(QDir(dir_.path()).filePath(QStringLiteral("calls.log")));
+    }
     void Write(const QByteArray& request) {
         socket_.write(request);
         socket_.waitForBytesWritten(kWaitMs);
@@ -238,6 +257,8 @@ class Server {
             env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
         env.insert(QStringLiteral("VEXSIM_SCRIPT"),
                    QDir(dir_.path()).filePath(QStringLiteral("machine.vexsim")));
+        env.insert(QStringLiteral("VEXSIM_CALL_LOG"),
+                   QDir(dir_.path()).filePath(QStringLiteral("calls.log")));
         for (const char* name : {"VEXSIM_TIME_SCALE", "VEXSIM_SCALE", "VEXSIM_TOUCH_LOG"})
             env.remove(QString::fromLatin1(name));
         if (setup.ownBinary) {
@@ -309,6 +330,18 @@ TEST(VexServerProgram, ServesGreetingPositionsAndHitsAndEndsOnExi) {
 }
 
 TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
+    QTcpServer taken;  // a port some other program listens on
+    ASSERT_TRUE(taken.listen(QHostAddress::Any, 0));
+    const auto listeningOn = [](const QString& port) {
+        return QStringLiteral(
+                   "<VEX><INTERFACE>SIMULATOR</INTERFACE><TCPPortNumber>%1"
+                   "</TCPPortNumber><WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW></VEX>")
+            .arg(port)
+            .toUtf8();
+    };
+    const QString inUse = QString::number(taken.serverPort());
+    const QByteArray inUseMessage = "VexServer: Cannot listen on TCP port " + inUse.toUtf8() +
+                                    ": The bound address is already in use\n";
     struct Row {
         const char* legend;
         ServerSetup setup;
@@ -334,6 +367,13 @@ TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
         {"a named folder without the library: no other library is taken",
          With([](ServerSetup& s) { s.libraryFolderKey = "/nonexistent"; }),
          "\n/nonexistent/libVexSimulator.so\n"},
+        // Hidden, nobody could reach it, not even to send "EXI".
+        {"hidden, port in use",
+         With([&](ServerSetup& s) { s.serverFileText = listeningOn(inUse); }),
+         inUseMessage.constData()},
+        {"hidden, port out of range",
+         With([&](ServerSetup& s) { s.serverFileText = listeningOn("-1"); }),
+         "VexServer: Cannot listen on TCP port -1: the port is not between 0 and 65535\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -430,6 +470,82 @@ TEST(VexServerProgram, ResetSwitchZeroesTheCardCounters) {
             EXPECT_GE(p[2], 20.0);
             EXPECT_EQ(p[3], 90.0);
         }
+        server.Write("EXI");
+        EXPECT_EQ(server.WaitForExit(), 0);
+    }
+}
+
+TEST(VexServerProgram, SignalsEndItThroughTheNormalShutDown) {
+    struct Row {
+        const char* legend;
+        int signal;
+        const char* interfaceName;
+        const char* lastCall;  // of the device library, in its call log
+    } rows[] = {
+        {"SIGTERM, as a service manager stops it", SIGTERM, "SIMULATOR", "Init\nClose\n"},
+        {"SIGINT (Ctrl+C), card stand-in", SIGINT, "ENC7480", "Enc7480_Close\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        Server server;
+        ASSERT_TRUE(server.Start(With([&](ServerSetup& s) {
+            s.interfaceName = QString::fromLatin1(row.interfaceName);
+        }))) << server.Stderr().toStdString();
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        server.Signal(row.signal);
+        EXPECT_EQ(server.WaitForExit(), 0) << "not ended by the signal's default action";
+        EXPECT_TRUE(server.CallLog().endsWith(row.lastCall)) << server.CallLog().constData();
+        EXPECT_TRUE(server.SocketClosedByServer());
+    }
+}
+
+TEST(VexServerProgram, EachClientStartsFromAFreshPositionAndHistory) {
+    // The first client sees the probe resting at +X. Then, while nobody is connected,
+    // it moves above the origin and touches it straight from above, and stays there.
+    constexpr char kScript[] =
+        "start 100 0 0 0\n"
+        "pause 8\n"
+        "move  0 0 20 0  400\n"
+        "touch 0 0 0 0  20 60\n"
+        "pause 100000\n";
+    struct Row {
+        const char* legend;
+        const char* interfaceName;
+    } rows[] = {
+        {"card stand-in: the vector looks back 5 polls", "ENC7480"},
+        {"simulator library: the vector uses the entry before the newest", "SIMULATOR"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        Server server;
+        ASSERT_TRUE(server.Start(With([&](ServerSetup& s) {
+            s.interfaceName = QString::fromLatin1(row.interfaceName);
+            s.script = kScript;
+        }))) << server.Stderr().toStdString();
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        QDeadlineTimer deadline(kWaitMs);
+        while (server.AskNumbers("POS", 235).at(0) != 100.0 && !deadline.hasExpired())
+            QThread::msleep(50);
+        QThread::msleep(500);  // the history fills with the position at +X
+        ASSERT_LT(sinceStart.elapsed(), 7000) << "too slow to see the first position in time";
+        server.Disconnect();
+
+        QThread::msleep(std::max<qint64>(0, 11000 - sinceStart.elapsed()));  // touched at 9.3 s
+        ASSERT_TRUE(server.Reconnect());
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        EXPECT_EQ(server.Ask("POS", 235).toStdString(), "0.000000 0.000000 0.000000 0.000000")
+            << "the first answer is the position of before";
+        while (server.hitNotices == 0 && !deadline.hasExpired())
+            server.Ask("POS", 235);
+        ASSERT_GT(server.hitNotices, 0);
+        const std::vector<double> hit = server.AskNumbers("HIT", 237);
+        ASSERT_EQ(hit.size(), 7u);
+        // Read since the connect: only the touch point itself, which gives (0, 0, 1); a
+        // vector built from the last session's positions points back to +X.
+        EXPECT_NEAR(hit[4], 0.0, 1e-6) << "the vector leans toward the last session's position";
+        EXPECT_NEAR(hit[6], 1.0, 1e-6);
         server.Write("EXI");
         EXPECT_EQ(server.WaitForExit(), 0);
     }

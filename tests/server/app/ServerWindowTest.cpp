@@ -94,6 +94,12 @@ using Client = LineClient;
 const QByteArray kGreeting = "( VEXVersion:20 ) 240\r\n";
 const QByteArray kHitNotice = "( HIT ) 241\r\n";
 
+// Whether a name field shows its whole text: the character at its right edge is its end.
+bool ShowsWholeText(QLineEdit* field) {
+    return field->cursorPositionAt(QPoint(field->width() - 3, field->height() / 2)) ==
+           field->text().size();
+}
+
 QColor FromBgr(unsigned bgr) {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
@@ -276,6 +282,14 @@ TEST_F(ServerWindowTest, NamesAndIndicatorFollowTheConnection) {
     check({"client accepted: green, both ends named", kIndicatorGreen, true}, "indicator-green");
     EXPECT_EQ(dlg->ClientNameText(), QString("127.0.0.1 (%1)").arg(client->socket.localPort()));
     EXPECT_EQ(dlg->ServerNameText(), QString("127.0.0.1 (%1)").arg(port));
+    Grab(QStringLiteral("vexserver-window"));  // docs/images: the window with a client
+    for (const char* name : {"127.0.0.1 (59426)", "255.255.255.255 (65535)"}) {
+        dlg->SetServerName(QString::fromLatin1(name));
+        dlg->SetClientName(QString::fromLatin1(name));
+        for (const char* id : {"1010", "1009"})
+            EXPECT_TRUE(ShowsWholeText(dlg->findChild<QLineEdit*>(QString::fromLatin1(id))))
+                << id << " cuts " << name;
+    }
 
     client.reset();  // the client goes away
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->Indicator() == kIndicatorYellow; }, kWaitMs));
@@ -452,6 +466,19 @@ TEST_F(ServerWindowTest, TitlesAndTexts) {
     EXPECT_EQ(dlg->findChild<QAbstractButton*>(QStringLiteral("1013"))->text(),
               "Always monitor hits (even without connection)");
     EXPECT_TRUE(dlg->findChild<QPushButton*>(QStringLiteral("1"))->isDefault());
+
+    auto* aboutButton = dlg->findChild<QPushButton*>(QStringLiteral("about"));
+    ASSERT_NE(aboutButton, nullptr);
+    EXPECT_EQ(aboutButton->text(), "&About Vexline...");
+    QString opened;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        if (auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {
+            opened = box->windowTitle();
+            box->accept();
+        }
+    });
+    aboutButton->click();
+    EXPECT_EQ(opened, "About Vexline") << "the About button opens the About box";
 
     CAboutDlg about(dlg.get());
     EXPECT_EQ(about.windowTitle(), "About Vexline");

@@ -7,13 +7,29 @@
 VexRequestHandler::VexRequestHandler(VexApp* app, Hooks hooks)
     : app_(app), hooks_(std::move(hooks)) {}
 
+namespace {
+
+// The values with single spaces between, as vexproto::kPositionFormat and
+// kHitDataFormat ("%lf %lf ...") print them.
+QByteArray JoinFixed6(std::initializer_list<double> values) {
+    char buffer[7 * (kFixed6Max + 1)];
+    char* end = buffer;
+    for (double value : values) {
+        if (end != buffer)
+            *end++ = ' ';
+        end = WriteFixed6(end, value);
+    }
+    return QByteArray(buffer, end - buffer);
+}
+
+}  // namespace
+
 QByteArray VexRequestHandler::FormatPosition(const VexPosition& p) {
-    return VexFormat(vexproto::kPositionFormat, p.x, p.y, p.z, p.w);
+    return JoinFixed6({p.x, p.y, p.z, p.w});
 }
 
 QByteArray VexRequestHandler::FormatHitData(const VexPosition& hit, const VexPosition& vector) {
-    return VexFormat(vexproto::kHitDataFormat, hit.x, hit.y, hit.z, hit.w, vector.x, vector.y,
-                     vector.z);
+    return JoinFixed6({hit.x, hit.y, hit.z, hit.w, vector.x, vector.y, vector.z});
 }
 
 QByteArray VexRequestHandler::RequestText(const QByteArray& received) {

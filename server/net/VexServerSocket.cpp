@@ -1,15 +1,11 @@
 #include "server/net/VexServerSocket.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QTimer>
 #include <cstdio>
 
+#include "server/net/SocketCalls.h"
 #include "server/net/VexApp.h"
 #include "server/net/VexSocket.h"
 
@@ -26,11 +22,8 @@ QString EndpointName(const QHostAddress& address, quint16 port) {
 // Whether the peer of a connection has closed or reset it, as far as the system knows
 // already: Qt learns of it only when the event loop next runs the socket's notifier.
 bool PeerGone(const QAbstractSocket* socket) {
-    if (socket == nullptr || socket->state() != QAbstractSocket::ConnectedState)
-        return true;
-    char byte;
-    const ssize_t n = ::recv(int(socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    return socket == nullptr || socket->state() != QAbstractSocket::ConnectedState ||
+           socketcalls::PeerHasEnded(socket->socketDescriptor());
 }
 
 QHostAddress ListenAddress(const QString& address) {
@@ -97,13 +90,13 @@ void VexServerSocket::incomingConnection(qintptr socketDescriptor) {
     const size_t held = (PeerGone(client_) ? 0 : 1) + waiting_.size();
     if (held >= size_t(1 + kMaxWaiting)) {
         ++refused_;
-        ::close(int(socketDescriptor));
+        socketcalls::CloseDescriptor(socketDescriptor);
         return;
     }
     auto* socket = new VexSocket(app_, this);
     if (!socket->setSocketDescriptor(socketDescriptor)) {
         delete socket;
-        ::close(int(socketDescriptor));
+        socketcalls::CloseDescriptor(socketDescriptor);
         return;
     }
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);

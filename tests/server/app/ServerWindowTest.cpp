@@ -7,6 +7,7 @@
 #include <QtCore/qtestsupport_core.h>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -507,6 +508,36 @@ TEST(VexCommandLineInfo, OnlyASwitchStartingWithRResetsTheCounters) {
         info.ParseCommandLine(QStringList{"VexServer"} + row.arguments);
         EXPECT_EQ(info.reset(), row.reset) << row.legend;
     }
+}
+
+// Start-up warnings of a hidden server hold nothing up: they go to stderr and open the
+// log. The whole start-up runs here, with the simulator library beside this program.
+TEST(ServerStartUp, HiddenWarningsGoToStderrAndTheLog) {
+    QTemporaryDir dir;
+    QFile vex(QDir(dir.path()).filePath(QStringLiteral("VEX.XML")));
+    ASSERT_TRUE(vex.open(QIODevice::WriteOnly));
+    vex.write(
+        "<VEX><INTERFACE>SIMULATOR</INTERFACE><TCPPortNumber>0</TCPPortNumber>"
+        "<WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW><POLL_TIME>0</POLL_TIME></VEX>");
+    vex.close();
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    CVexServerApp app;
+    QString log;
+    QTimer::singleShot(0, [&] {
+        if (app.MainWindow() != nullptr) {
+            log = app.MainWindow()->LogText();
+            app.MainWindow()->accept();
+        }
+    });
+    ::testing::internal::CaptureStderr();
+    const int status = app.InitInstance({QStringLiteral("VexServer")});
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    QDir::setCurrent(before);
+    const char* warning = "POLL_TIME is 0 in VEX.XML, outside 10 to 10000; 10 is used";
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(err.find(std::string("VexServer: ") + warning), std::string::npos) << err;
+    EXPECT_TRUE(log.startsWith(QString::fromLatin1(warning))) << log.toStdString();
 }
 
 }  // namespace

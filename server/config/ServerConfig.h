@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "server/net/VexProtocol.h"
+
 struct ServerConfig {
     static constexpr int kDefaultTcpPort = 1390;
     static constexpr int kWindowHidden = 0;
@@ -14,7 +16,7 @@ struct ServerConfig {
     static constexpr int kMaxPollTime = 10000;
     // IdleClientTime, seconds: a client that has sent no request for this long gives way
     // to a connection that waits (docs/configuration.md). 0 never drops a client.
-    static constexpr int kDefaultIdleClientTime = 30;
+    static constexpr int kDefaultIdleClientTime = int(vexproto::kDefaultIdleClientTime.count());
     static constexpr int kMaxIdleClientTime = 3600;
 
     QString interfaceName = QStringLiteral("ENC7480");  // "ENC7480" or "SIMULATOR"

@@ -21,6 +21,7 @@
 
 #include "server/device/VexDevice.h"
 #include "server/net/VexMessage.h"
+#include "server/net/VexProtocol.h"
 #include "server/net/VexStopwatch.h"
 
 class VexServerSocket;
@@ -81,5 +82,5 @@ class VexApp {
     std::unique_ptr<VexDevice> device_;
     VexStopwatch stopwatch_;
     int receivedCount_ = 0;
-    std::chrono::milliseconds idleClientTime_{30000};
+    std::chrono::milliseconds idleClientTime_ = vexproto::kDefaultIdleClientTime;
 };

@@ -44,6 +44,12 @@ inline constexpr int kReceiveBufferSize = 4096;
 // Default listening port (TCPPortNumber).
 inline constexpr int kDefaultPort = 1390;
 
+// One client is served; kMaxWaiting more connections may wait, further ones are refused.
+// While one waits, a client without a request for the idle time (IdleClientTime) is
+// closed so that the waiting one is served.
+inline constexpr int kMaxWaiting = 1;
+inline constexpr std::chrono::seconds kDefaultIdleClientTime{30};
+
 // Sending to a client that does not read: when the pending output passes
 // kSendBacklogLimit bytes the send waits kSendRetryInterval and tries again, at most
 // kSendTries times in all (about 2 s), then drops the line.

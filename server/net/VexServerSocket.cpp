@@ -88,7 +88,7 @@ void VexServerSocket::incomingConnection(qintptr socketDescriptor) {
     // client that closes and connects again quickly would be refused.
     DropGoneWaiting();
     const size_t held = (PeerGone(client_) ? 0 : 1) + waiting_.size();
-    if (held >= size_t(1 + kMaxWaiting)) {
+    if (held >= size_t(1 + vexproto::kMaxWaiting)) {
         ++refused_;
         socketcalls::CloseDescriptor(socketDescriptor);
         return;

@@ -7,7 +7,7 @@
 // notification is the accept.
 //
 // One client at a time: while a client is served, a new connection is not served. One
-// connection may wait (kMaxWaiting), completed by the system and held here; a further
+// connection may wait (vexproto::kMaxWaiting), completed by the system and held here; a further
 // one is refused, closed at once, so that squatters cannot fill a queue in front of the
 // driver (the system's own backlog is 1 and is emptied as connections arrive). When the
 // current client leaves, the oldest waiting connection is accepted at once and greeted
@@ -21,6 +21,8 @@
 // served.
 //
 // Failure: Start() returns false when the socket cannot listen; nothing else reports.
+
+#include "server/net/VexProtocol.h"
 
 #include <QPointer>
 #include <QString>
@@ -49,9 +51,6 @@ class VexServerSocket : public QTcpServer {
     // Sends one line on the current client; nothing happens without one.
     void Send(int code, const QByteArray& text);
 
-    // Connections held while a client is served; one more is refused.
-    static constexpr int kMaxWaiting = 1;
-    static constexpr std::chrono::seconds kDefaultIdleClientTime{30};
     // How long a client may go without a request while a connection waits; 0 or less
     // never drops it.
     void SetIdleClientTime(std::chrono::milliseconds idle);
@@ -87,7 +86,7 @@ class VexServerSocket : public QTcpServer {
     VexApp* app_;
     std::deque<QPointer<VexSocket>> waiting_;
     QTimer* idleTimer_;
-    std::chrono::milliseconds idleTime_ = kDefaultIdleClientTime;
+    std::chrono::milliseconds idleTime_ = vexproto::kDefaultIdleClientTime;
     int refused_ = 0;
     QString address_;
     int port_ = 0;

@@ -100,6 +100,7 @@ struct ServerSetup {
     bool unreachableDisplay = false;   // DISPLAY names a display nobody serves
     QString libraryFolderKey;          // DeviceLibraryFolder in VEX.XML when not empty
     QString libraryFolderVariable;     // VEX_DEVICE_LIBRARY_DIR when not empty
+    QString pollTime = QStringLiteral("50");
 };
 
 // The usual set-up with one change.
@@ -158,11 +159,8 @@ class Server {
         buffer_.remove(0, end);
         return line;
     }
-    // Leaves, and waits until the server has closed its end too.
     void Disconnect() {
         socket_.disconnectFromHost();
-        if (socket_.state() != QAbstractSocket::UnconnectedState)
-            socket_.waitForDisconnected(kWaitMs);
         buffer_.clear();
     }
     bool Reconnect() {
@@ -227,6 +225,7 @@ class Server {
         if (!setup.libraryFolderKey.isEmpty())
             vex.replace("</VEX>", "<DeviceLibraryFolder>" + setup.libraryFolderKey.toUtf8() +
                                       "</DeviceLibraryFolder></VEX>");
+        vex = SetElement(vex, "POLL_TIME", setup.pollTime);
         if (!setup.serverFileText.isEmpty())
             vex = setup.serverFileText;
         if (setup.serverFile && !WriteFile(dir.filePath(QStringLiteral("VEX.XML")), vex))
@@ -333,11 +332,9 @@ TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
     QTcpServer taken;  // a port some other program listens on
     ASSERT_TRUE(taken.listen(QHostAddress::Any, 0));
     const auto listeningOn = [](const QString& port) {
-        return QStringLiteral(
-                   "<VEX><INTERFACE>SIMULATOR</INTERFACE><TCPPortNumber>%1"
-                   "</TCPPortNumber><WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW></VEX>")
-            .arg(port)
-            .toUtf8();
+        return "<VEX><INTERFACE>SIMULATOR</INTERFACE><WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>"
+               "<TCPPortNumber>" +
+               port.toUtf8() + "</TCPPortNumber></VEX>";
     };
     const QString inUse = QString::number(taken.serverPort());
     const QByteArray inUseMessage = "VexServer: Cannot listen on TCP port " + inUse.toUtf8() +
@@ -400,6 +397,8 @@ TEST(VexServerProgram, StartUpWarningsLetItRun) {
          "VexServer: Config file VEXENC7480.XML is not found. Defaults are used\n"},
         {"the device does not initialise", With([](ServerSetup& s) { s.script.clear(); }),
          "VexServer: The device SIMULATOR is not initialized\n"},
+        {"POLL_TIME 0 is raised to 10", With([](ServerSetup& s) { s.pollTime = "0"; }),
+         "VexServer: POLL_TIME is 0 in VEX.XML, outside 10 to 10000; 10 is used\n"},
         {"a display that cannot be reached: it runs offscreen",
          With([](ServerSetup& s) { s.unreachableDisplay = true; }), "could not connect to display"},
         {"the start-up line names the library found beside the program",
@@ -475,30 +474,7 @@ TEST(VexServerProgram, ResetSwitchZeroesTheCardCounters) {
     }
 }
 
-TEST(VexServerProgram, SignalsEndItThroughTheNormalShutDown) {
-    struct Row {
-        const char* legend;
-        int signal;
-        const char* interfaceName;
-        const char* lastCall;  // of the device library, in its call log
-    } rows[] = {
-        {"SIGTERM, as a service manager stops it", SIGTERM, "SIMULATOR", "Init\nClose\n"},
-        {"SIGINT (Ctrl+C), card stand-in", SIGINT, "ENC7480", "Enc7480_Close\n"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.legend);
-        Server server;
-        ASSERT_TRUE(server.Start(With([&](ServerSetup& s) {
-            s.interfaceName = QString::fromLatin1(row.interfaceName);
-        }))) << server.Stderr().toStdString();
-        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
-        server.Signal(row.signal);
-        EXPECT_EQ(server.WaitForExit(), 0) << "not ended by the signal's default action";
-        EXPECT_TRUE(server.CallLog().endsWith(row.lastCall)) << server.CallLog().constData();
-        EXPECT_TRUE(server.SocketClosedByServer());
-    }
-}
-
+// Also: a signal ends the server through its normal shut-down, which closes the device.
 TEST(VexServerProgram, EachClientStartsFromAFreshPositionAndHistory) {
     // The first client sees the probe resting at +X. Then, while nobody is connected,
     // it moves above the origin and touches it straight from above, and stays there.
@@ -511,9 +487,12 @@ TEST(VexServerProgram, EachClientStartsFromAFreshPositionAndHistory) {
     struct Row {
         const char* legend;
         const char* interfaceName;
+        int stopSignal;
+        const char* lastCall;  // of the device library, in its call log
     } rows[] = {
-        {"card stand-in: the vector looks back 5 polls", "ENC7480"},
-        {"simulator library: the vector uses the entry before the newest", "SIMULATOR"},
+        {"card stand-in: vector 5 polls back; SIGINT", "ENC7480", SIGINT, "Enc7480_Close\n"},
+        {"simulator library: vector from the entry before the newest; SIGTERM", "SIMULATOR",
+         SIGTERM, "Init\nClose\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -546,8 +525,9 @@ TEST(VexServerProgram, EachClientStartsFromAFreshPositionAndHistory) {
         // vector built from the last session's positions points back to +X.
         EXPECT_NEAR(hit[4], 0.0, 1e-6) << "the vector leans toward the last session's position";
         EXPECT_NEAR(hit[6], 1.0, 1e-6);
-        server.Write("EXI");
-        EXPECT_EQ(server.WaitForExit(), 0);
+        server.Signal(row.stopSignal);
+        EXPECT_EQ(server.WaitForExit(), 0) << "not ended by the signal's default action";
+        EXPECT_TRUE(server.CallLog().endsWith(row.lastCall)) << server.CallLog().constData();
     }
 }
 

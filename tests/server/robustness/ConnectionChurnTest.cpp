@@ -161,8 +161,6 @@ TEST(ConnectionChurn, AnIdleClientGivesWayOnlyToAWaitingConnection) {
     options.script = kScript;
     options.extraKeys.append({QStringLiteral("IdleClientTime"), QStringLiteral("1")});
     ASSERT_TRUE(server.StartAndConnect(options, first, kWait)) << server.Stderr().toStdString();
-    const std::string greeting = "( VEXVersion:20 ) 240\r\n";
-
     EXPECT_FALSE(first.WaitPeerClosed(Millis(2500))) << "a lone idle client was dropped";
 
     ASSERT_TRUE(first.Ask("POS", 235, kWait));  // idle no more
@@ -175,25 +173,19 @@ TEST(ConnectionChurn, AnIdleClientGivesWayOnlyToAWaitingConnection) {
     }
     second.Drain();
     EXPECT_EQ(second.Buffer(), "") << "the waiting connection was served beside the client";
-
     ASSERT_TRUE(third.Connect(server.Port(), kWait));
     EXPECT_TRUE(third.WaitPeerClosed(Millis(10000))) << "a second waiting connection was queued";
     EXPECT_EQ(third.Buffer(), "");
-
     bool dropped = false;
     while (!dropped && Clock::now() < lastRequest + kWait) {
         ASSERT_TRUE(first.SendAll("P", kWait));
         dropped = first.WaitPeerClosed(Millis(200));
     }
     const auto quiet = std::chrono::duration_cast<Millis>(Clock::now() - lastRequest);
-    EXPECT_TRUE(dropped) << "the idle client kept the slot from a waiting connection";
-    EXPECT_GE(quiet.count(), 900);
-    EXPECT_EQ(second.ReadLine(kWait).value_or("(none)"), greeting);
+    EXPECT_TRUE(dropped && quiet.count() >= 900) << "idle client kept the slot or lost it early";
+    EXPECT_EQ(second.ReadLine(kWait).value_or("(none)"), "( VEXVersion:20 ) 240\r\n");
     EXPECT_EQ(second.Ask("POS", 235, kWait).value_or("(no answer)"), kPosition);
-    EXPECT_TRUE(server.Stderr().contains(QLatin1String("sent no request for 1 s")))
-        << server.Stderr().toStdString();
-    std::printf("idle client dropped %lld ms after its last request\n",
-                static_cast<long long>(quiet.count()));
+    std::printf("idle client dropped %d ms after its last request\n", int(quiet.count()));
 }
 
 }  // namespace

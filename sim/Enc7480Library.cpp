@@ -108,6 +108,7 @@ void WithCard(F f) {
 extern "C" {
 
 int Enc7480_Init(void) {
+    vexsim::LogCall("Enc7480_Init");
     Card& card = TheCard();
     std::lock_guard lock(card.mutex);
     card.offset = {};
@@ -118,6 +119,7 @@ int Enc7480_Init(void) {
 }
 
 void Enc7480_Close(void) {
+    vexsim::LogCall("Enc7480_Close");
     WithCard([](Card& card) { card.session.Stop(); });
 }
 
@@ -133,6 +135,7 @@ int32_t Enc7480_Get_Encoder(uint16_t channel) {
 }
 
 void Enc7480_Set_Encoder(uint16_t channel, int32_t value) {
+    vexsim::LogCall("Enc7480_Set_Encoder");
     WithOpenCard(0, [channel, value](Card& card) {
         if (channel < kChannels) {
             const vexsim::Pose pose = card.session.model().At(card.session.Now()).pose;

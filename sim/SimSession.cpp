@@ -13,6 +13,7 @@ constexpr char kScriptVar[] = "VEXSIM_SCRIPT";
 constexpr char kScaleVar[] = "VEXSIM_SCALE";
 constexpr char kTimeScaleVar[] = "VEXSIM_TIME_SCALE";
 constexpr char kTouchLogVar[] = "VEXSIM_TOUCH_LOG";
+constexpr char kCallLogVar[] = "VEXSIM_CALL_LOG";
 
 constexpr char kDemoName[] = "built-in demo script";
 
@@ -52,6 +53,16 @@ std::optional<std::string> ReadFile(const std::string& path) {
 }
 
 }  // namespace
+
+void LogCall(const char* call) {
+    const auto path = Env(kCallLogVar);
+    if (!path)
+        return;
+    if (std::FILE* log = std::fopen(path->c_str(), "a")) {
+        std::fprintf(log, "%s\n", call);
+        std::fclose(log);
+    }
+}
 
 SimSession::~SimSession() {
     Stop();

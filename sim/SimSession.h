@@ -7,6 +7,8 @@
 //   VEXSIM_SCALE       card scale "x y z w" (or comma-separated), overriding the script's
 //   VEXSIM_TIME_SCALE  model seconds per real second (default 1)
 //   VEXSIM_TOUCH_LOG   file to which one line per touch is appended
+// LogCall() appends the names of the calls that open, reset and close the device to the
+// file VEXSIM_CALL_LOG names (read at each call), so a test can see them made.
 // Failure: Start() writes one line to stderr naming the file (and line) or variable at
 // fault and returns false; the session is then not running. Not thread-safe: each library
 // keeps one session behind its own lock.
@@ -25,6 +27,9 @@ namespace vexsim {
 
 // The built-in demo script (the text of examples/scripts/sphere25.vexsim).
 extern const char kDemoScript[];
+
+// Appends one line, `call`, to the call log when VEXSIM_CALL_LOG names one.
+void LogCall(const char* call);
 
 class SimSession {
   public:

@@ -48,6 +48,7 @@ R WithRunning(R stopped, F f) {
 extern "C" {
 
 int Init(void) {
+    vexsim::LogCall("Init");
     Simulator& sim = TheSimulator();
     std::lock_guard lock(sim.mutex);
     sim.touchesDone = 0;
@@ -55,6 +56,7 @@ int Init(void) {
 }
 
 void Close(void) {
+    vexsim::LogCall("Close");
     Simulator& sim = TheSimulator();
     std::lock_guard lock(sim.mutex);
     sim.session.Stop();

@@ -2,15 +2,18 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "common/ProductVersion.h"
 
 #include "server/app/CVexServerDlg.h"
 #include "server/app/MessageBox.h"
+#include "server/app/TerminationSignals.h"
 #include "server/app/VexCommandLineInfo.h"
 #include "server/app/VexServerStrings.h"
 #include "server/config/ConfigReaders.h"
+#include "server/config/ServerConfig.h"
 #include "server/config/ServerConfigNames.h"
 #include "server/device/SharedLibrary.h"
 #include "server/device/VexEnc7480.h"
@@ -27,6 +30,8 @@ namespace {
 QString ListenFailureReason(const VexServerSocket* socket, const QString& address, int port) {
     if (socket == nullptr)
         return QStringLiteral("no socket");
+    if (port < 0 || port > 65535)
+        return QStringLiteral("the port is not between 0 and 65535");
     QString reason = socket->errorString();
     // A valid port that was never tried: the address named no address at all (a host
     // name that did not resolve).
@@ -63,10 +68,10 @@ bool CVexServerApp::CreateDevice(const QString& interfaceName, QString* libraryN
         auto card = std::make_unique<VexEnc7480>();
         QStringList problems;
         if (!ReadEnc7480Config(QString::fromLatin1(names::kEnc7480File), *card, &problems)) {
-            ShowMessageBox(QString::asprintf(names::kConfigNotFound, names::kEnc7480File));
+            Warn(QString::asprintf(names::kConfigNotFound, names::kEnc7480File));
         }
         for (const QString& problem : problems)
-            ShowMessageBox(problem);
+            Warn(problem);
         SetDevice(std::move(card));
         return true;
     }
@@ -80,13 +85,34 @@ bool CVexServerApp::CreateDevice(const QString& interfaceName, QString* libraryN
     return false;
 }
 
+void CVexServerApp::Warn(const QString& text) {
+    // A hidden server has nobody to click a box away, and a box would hold start-up
+    // before the server listens: the warning goes to stderr and the log instead.
+    if (hidden_) {
+        std::fprintf(stderr, "VexServer: %s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    } else {
+        ShowMessageBox(text);
+    }
+    warnings_ << text;
+}
+
 int CVexServerApp::InitInstance(const QStringList& arguments) {
+    // SIGTERM and SIGINT end the program through the window's Exit, as a service manager
+    // and a terminal user expect; installed first, so that a signal during start-up is
+    // not lost.
+    TerminationSignals stopSignals;
+
     // Sockets need no initialisation here; Qt's network layer is always available.
     ServerConfig config;
-    if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config)) {
+    QStringList configProblems;
+    if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config, &configProblems)) {
         ShowMessageBox(QString::fromLatin1(names::kServerFileError));
         return 1;
     }
+    hidden_ = config.windowMode == ServerConfig::kWindowHidden;
+    for (const QString& problem : configProblems)
+        Warn(problem);
 
     VexCommandLineInfo commandLine;
     commandLine.ParseCommandLine(arguments);
@@ -105,20 +131,26 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
     }
 
     if (Device()->Init(commandLine.reset()) == 0) {
-        ShowMessageBox(QString::fromLatin1(kDeviceNotInitialized).arg(config.interfaceName));
+        Warn(QString::fromLatin1(kDeviceNotInitialized).arg(config.interfaceName));
     }
 
-    // A listening failure does not stop the window (a client simply cannot connect), but
-    // an unattended operator must be able to see why: say it on stderr and in the log.
     // BindAddress absent or empty listens on every interface, as drivers on other PCs
     // expect; an address restricts the server to it (docs/security.md).
-    QString listenProblem;
+    SetIdleClientTime(std::chrono::seconds(config.idleClientTime));
     if (!StartServer(config.bindAddress, config.tcpPort)) {
-        listenProblem =
+        const QString listenProblem =
             QString::fromLatin1(kListenFailed)
                 .arg(config.tcpPort)
                 .arg(ListenFailureReason(ServerSocket(), config.bindAddress, config.tcpPort));
+        // Nobody could reach a server that neither listens nor shows a window (not even
+        // to send "EXI"): it ends. A window on a display stays open with the reason in
+        // its log, where the operator sees it.
+        if (hidden_ || !MessageBoxesAreInteractive()) {
+            ShowMessageBox(listenProblem);
+            return 1;
+        }
         std::fprintf(stderr, "VexServer: %s\n", listenProblem.toLocal8Bit().constData());
+        warnings_ << listenProblem;
     } else {
         // One line that says what runs: above all which library, so that a stand-in
         // shadowing the real card library is seen at once.
@@ -138,8 +170,17 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
     dlg.SetServerName(GetServerName());
     dlg.SetWindowMode(config.windowMode);
     dlg.SetPollInterval(config.pollTime);
-    if (!listenProblem.isEmpty())
-        dlg.AppendLog(listenProblem);
+    for (const QString& warning : warnings_)
+        dlg.AppendLog(warning);
+    const auto exitOnSignal = [&] {
+        std::fprintf(stderr, "VexServer: %s received, shutting down\n",
+                     stopSignals.ReceivedName().toLatin1().constData());
+        std::fflush(stderr);
+        dlg.accept();
+    };
+    QObject::connect(&stopSignals, &TerminationSignals::received, &dlg, exitOnSignal);
+    if (stopSignals.Received())
+        QTimer::singleShot(0, &dlg, exitOnSignal);
     dlg.RunModal();
     dlg_ = nullptr;
     return 0;
@@ -153,6 +194,9 @@ void CVexServerApp::OnServerStopped() {
 }
 
 void CVexServerApp::OnClientConnected() {
+    // The greeting goes out only once the position is this session's own.
+    if (dlg_ != nullptr)
+        dlg_->StartClientSession();
     Send(vexproto::kCodeVersion, VexFormat(vexproto::kVersionFormat, vexproto::kVersion));
     if (dlg_ == nullptr)
         return;

@@ -8,8 +8,12 @@
 // after the QApplication; GUI thread only.
 //
 // Failure: InitInstance() returns the process exit status: 0 after the window ended
-// normally, 1 when start-up failed. Every start-up problem is shown in a message box
-// (also on stderr, answered at once without a display).
+// normally (also on SIGTERM or SIGINT, which end it like Exit), 1 when start-up failed.
+// A start-up error that ends the program is shown in a message box (also on stderr,
+// answered at once without a display); so is a listening failure of a hidden or headless
+// server, which then ends too. Warnings that let the program go on are shown in a box
+// when the window is shown; with WINDOW_HIDE_SHOW HIDE they go to stderr without a box,
+// so that nothing holds start-up. Either way they are also the window's first log lines.
 
 #include <QStringList>
 #include <memory>
@@ -42,6 +46,10 @@ class CVexServerApp : public VexApp {
 
   private:
     bool CreateDevice(const QString& interfaceName, QString* libraryName);
+    // A start-up warning: shown (or, hidden, written to stderr) and kept for the log.
+    void Warn(const QString& text);
 
     CVexServerDlg* dlg_ = nullptr;
+    bool hidden_ = false;
+    QStringList warnings_;
 };

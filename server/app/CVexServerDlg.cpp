@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -92,7 +93,7 @@ void CVexServerDlg::BuildControls() {
     clear->setAutoDefault(false);
     connect(clear, &QPushButton::clicked, this, &CVexServerDlg::OnClear);
 
-    auto* frame = new QGroupBox(QStringLiteral("         Server                     Client"), this);
+    auto* frame = new QGroupBox(this);
     frame->setGeometry(Dlu(4, 168, 308, 25));
     frame->lower();
 
@@ -101,15 +102,35 @@ void CVexServerDlg::BuildControls() {
     indicatorBox_->setGeometry(Dlu(7, 176, 18, 13));
     indicatorBox_->setAutoFillBackground(true);
 
-    serverEdit_ = new QLineEdit(this);
-    serverEdit_->setObjectName(QStringLiteral("1010"));
-    serverEdit_->setGeometry(Dlu(26, 177, 65, 12));
-    serverEdit_->setReadOnly(true);
+    // The two names are as wide as the longest IPv4 text, "255.255.255.255 (65535)", in
+    // the window's font (65 units cut "127.0.0.1 (59426)"), but leave room for Close.
+    // Each has its caption on the frame's top edge, where a group box has its title.
+    const QRect nameRow = Dlu(26, 177, 65, 12);
+    const int gap = Dlu(0, 0, 5, 0).width();
+    const int frameWidth = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int widest = fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255 (65535)"));
+    const int room = (Dlu(258, 0, 0, 0).x() - gap - nameRow.x()) / 2 - gap;
+    const int nameWidth = std::clamp(widest + 2 * frameWidth + 8, nameRow.width(), room);
+    const auto addName = [&](const char* id, const char* caption, int x) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QString::fromLatin1(id));
+        edit->setGeometry(x, nameRow.y(), nameWidth, nameRow.height());
+        edit->setReadOnly(true);
+        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        label->setAutoFillBackground(true);
+        label->adjustSize();
+        label->move(x + 2, frame->y() - label->height() / 2 + 1);
+        return edit;
+    };
+    serverEdit_ = addName("1010", "Server", nameRow.x());
+    clientEdit_ = addName("1009", "Client", nameRow.x() + nameWidth + gap);
 
-    clientEdit_ = new QLineEdit(this);
-    clientEdit_->setObjectName(QStringLiteral("1009"));
-    clientEdit_->setGeometry(Dlu(96, 177, 65, 12));
-    clientEdit_->setReadOnly(true);
+    // The design's system-menu item, where a desktop user looks for it.
+    auto* about = new QPushButton(QString::fromLatin1(kAboutMenuItem), this);
+    about->setObjectName(QStringLiteral("about"));
+    about->setGeometry(Dlu(7, 198, 75, 16));
+    about->setAutoDefault(false);
+    connect(about, &QPushButton::clicked, this, &CVexServerDlg::ShowAbout);
 
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("1002"));
@@ -140,8 +161,10 @@ void CVexServerDlg::UpdateData(bool toMembers) {
     // control does.
     serverEdit_->setText(serverName_);
     serverEdit_->setCursorPosition(0);
+    serverEdit_->setToolTip(serverName_);
     clientEdit_->setText(clientName_);
     clientEdit_->setCursorPosition(0);
+    clientEdit_->setToolTip(clientName_);
 }
 
 int CVexServerDlg::RunModal() {
@@ -196,6 +219,19 @@ void CVexServerDlg::PollTick() {
             app_->Send(vexproto::kCodeHit, QByteArray(vexproto::kHitText));
         AppendLog(QString::fromLatin1(VexRequestHandler::FormatHitData(pos, vec)));
     } else if (device->GetPosition(pos)) {
+        QMutexLocker lock(&positionLock_);
+        position_ = pos;
+    }
+}
+
+void CVexServerDlg::StartClientSession() {
+    VexDevice* device = app_->Device();
+    if (device == nullptr)
+        return;
+    if (!alwaysMonitor_)
+        device->ClearHistory();
+    VexPosition pos;
+    if (device->GetPosition(pos)) {
         QMutexLocker lock(&positionLock_);
         position_ = pos;
     }
@@ -265,8 +301,8 @@ void CVexServerDlg::ShowAbout() {
     about.exec();
 }
 
-// The design's system-menu item "&About Vexline..." is offered on the window's context
-// menu: window managers differ in whether a program may extend the system menu.
+// The design's system-menu item "&About Vexline..." is also offered on the window's
+// context menu: window managers differ in whether a program may extend the system menu.
 void CVexServerDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(QString::fromLatin1(kAboutMenuItem), this, &CVexServerDlg::ShowAbout);

@@ -14,7 +14,10 @@
 //
 // Controls carry the identifiers of the design as object names ("1003" log, "1013"
 // always-monitor box, "1001" Clear, "1008" indicator, "1010" server name, "1009" client
-// name, "1002" Close, "1" Exit) so tests and scripts can find them.
+// name, "1002" Close, "1" Exit; the About button, which the design has in the system
+// menu, is "about") so tests and scripts can find them. The Server and Client fields are
+// wide enough for any IPv4 "address (port)"; a longer (IPv6) name shows its beginning
+// and the whole text as its tool tip.
 
 #include <QColor>
 #include <QDialog>
@@ -53,6 +56,11 @@ class CVexServerDlg : public QDialog {
 
     // One tick of the poll cycle (public for tests; the timer calls it).
     void PollTick();
+    // A client was accepted: unless hits were monitored meanwhile, nothing was polled
+    // since the last client left, so the device's history is forgotten and the position
+    // read at once. The first answer and the first approach vector are then this
+    // session's own.
+    void StartClientSession();
     // Request handler entry: one received text from the client.
     void HandleRequest(const QByteArray& text);
     // Appends one line to the log and scrolls to it. The log keeps its latest

@@ -3,6 +3,8 @@
 // shown in message boxes (docs/vexserver.md lists them for operators). Configuration
 // file texts live with the configuration readers.
 
+#include "server/config/ServerConfig.h"
+
 inline constexpr char kWindowTitle[] = "Vexline";
 inline constexpr char kAboutTitle[] = "About Vexline";
 inline constexpr char kAboutMenuItem[] = "&About Vexline...";  // string 101
@@ -21,8 +23,10 @@ inline constexpr char kAlwaysMonitorText[] = "Always monitor hits (even without 
 // Poll timer identifier of the main window (kept for the log and documentation).
 inline constexpr int kPollTimerId = 45;
 // Shortest poll interval used, in milliseconds: a POLL_TIME below it (0 or negative) is
-// raised to it rather than spinning the GUI thread or never polling.
-inline constexpr int kMinPollInterval = 10;
+// raised to it rather than spinning the GUI thread or never polling. The settings reader
+// clamps POLL_TIME to the same floor (and reports it); this guards callers that set the
+// interval themselves.
+inline constexpr int kMinPollInterval = ServerConfig::kMinPollTime;
 
 // Indicator colours as 0x00BBGGRR values.
 inline constexpr unsigned kIndicatorRed = 0x0000FF;

@@ -2,6 +2,7 @@
 
 #include <QDomDocument>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "server/config/ServerConfigNames.h"
 #include "server/config/XmlValues.h"
@@ -34,9 +35,20 @@ void ReadCountsPerUnit(const QDomElement& card, const char* key, int32_t default
     member = value;
 }
 
+// Keeps `value` of `key` within lowest to highest, saying so when it was outside.
+void Clamp(const char* key, const QString& fileName, int lowest, int highest, int& value,
+           QStringList* problems) {
+    const int used = std::clamp(value, lowest, highest);
+    if (used != value && problems != nullptr)
+        *problems << QString::asprintf(N::kOutOfRange, key, value,
+                                       QFileInfo(fileName).fileName().toUtf8().constData(), lowest,
+                                       highest, used);
+    value = used;
+}
+
 }  // namespace
 
-bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
+bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* problems) {
     QDomDocument document;
     if (!XmlValues::Load(fileName, document)) {
         out.interfaceName.clear();
@@ -52,7 +64,12 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
     out.windowMode = ChildText(root, N::kWindowHideShow) == QLatin1String(N::kWindowHide)
                          ? ServerConfig::kWindowHidden
                          : ServerConfig::kWindowShown;
-    ReadInteger(root, N::kPollTime, out.pollTime);
+    if (ReadInteger(root, N::kPollTime, out.pollTime))
+        Clamp(N::kPollTime, fileName, ServerConfig::kMinPollTime, ServerConfig::kMaxPollTime,
+              out.pollTime, problems);
+    if (ReadInteger(root, N::kIdleClientTime, out.idleClientTime))
+        Clamp(N::kIdleClientTime, fileName, 0, ServerConfig::kMaxIdleClientTime, out.idleClientTime,
+              problems);
     out.bindAddress = ChildText(root, N::kBindAddress);
     out.deviceLibraryFolder = ChildText(root, N::kDeviceLibraryFolder);
     return true;
@@ -98,6 +115,8 @@ bool ReadEnc7480Config(const QString& fileName, VexEnc7480& device, QStringList*
     ReadInteger(card, N::kCalVecDepth, s.vectorDepth);
     int capacity = device.History().Capacity();
     const bool capacitySet = ReadInteger(card, N::kPointHistory, capacity);
+    if (capacitySet)
+        Clamp(N::kPointHistory, fileName, 0, PointHistory::kMaxCapacity, capacity, problems);
     XmlValues::ReadReal(card, N::kVectorSensitivity, s.vectorSensitivity);
 
     device.SetSettings(s);

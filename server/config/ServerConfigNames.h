@@ -22,6 +22,8 @@ inline constexpr char kInterface[] = "INTERFACE";
 inline constexpr char kTcpPortNumber[] = "TCPPortNumber";
 inline constexpr char kWindowHideShow[] = "WINDOW_HIDE_SHOW";
 inline constexpr char kPollTime[] = "POLL_TIME";
+// Optional: seconds after which an idle client gives way to a waiting connection.
+inline constexpr char kIdleClientTime[] = "IdleClientTime";
 // Optional: the local address to listen on (absent or empty: all local interfaces).
 inline constexpr char kBindAddress[] = "BindAddress";
 // Optional: the folder to load the device library from (absent or empty: the library
@@ -71,5 +73,7 @@ inline constexpr char kUnsupportedInterface[] = "Unsupported INTERFACE is set up
 inline constexpr char kConfigNotFound[] = "Config file %s is not found. Defaults are used";
 // A counts-per-unit divisor of 0: key, file name, the default used instead.
 inline constexpr char kZeroCountsPerUnit[] = "%s is 0 in %s; the default %d is used";
+// A number outside its range: key, value, file name, lowest, highest, the value used.
+inline constexpr char kOutOfRange[] = "%s is %d in %s, outside %d to %d; %d is used";
 
 }  // namespace ServerConfigNames

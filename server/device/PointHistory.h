@@ -13,6 +13,8 @@
 class PointHistory {
   public:
     static constexpr int kDefaultCapacity = 20;
+    // Largest POINT_HISTORY the settings reader accepts (minutes of polls at 10 ms).
+    static constexpr int kMaxCapacity = 10000;
 
     void Push(const VexPosition& p);
     const VexPosition& At(int index) const;
@@ -20,6 +22,8 @@ class PointHistory {
     int Capacity() const { return capacity_; }
     // Stores the capacity and empties the list.
     void SetCapacity(int capacity);
+    // Empties the list; the capacity stays.
+    void Clear() { entries_.clear(); }
 
   private:
     std::deque<VexPosition> entries_;

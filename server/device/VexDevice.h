@@ -32,6 +32,9 @@ class VexDevice {
     virtual bool GetHit(VexPosition& out) = 0;
     // Approach vector of the last hit, from the position history.
     virtual VexPosition GetHitVector() = 0;
+    // Forgets the position history, so that the next approach vector is built only from
+    // positions read from now on; the base keeps none.
+    virtual void ClearHistory() {}
     // Device status word (the card's last latch status); 0 for the base.
     virtual int GetStatus() { return 0; }
     // The absolute path of the library Open() loaded; empty before that (and for the base).

@@ -60,6 +60,7 @@ class VexEnc7480 : public VexDevice {
     VexPosition GetHitVector() override;
     int GetStatus() override { return lastStatus_; }
     QString LibraryPath() const override { return binding_ ? binding_->LoadedPath() : QString(); }
+    void ClearHistory() override { history_.Clear(); }
 
     const Enc7480Settings& Settings() const { return settings_; }
     // Takes the settings; a counts-per-unit divisor of 0 is replaced by its default so

@@ -34,6 +34,7 @@ class VexSimulator : public VexDevice {
     bool GetHit(VexPosition& out) override;
     VexPosition GetHitVector() override;
     QString LibraryPath() const override { return binding_ ? binding_->LoadedPath() : QString(); }
+    void ClearHistory() override { history_.Clear(); }
 
     const PointHistory& History() const { return history_; }
     // Sets the number of positions kept and empties the history.

@@ -15,7 +15,14 @@ bool VexApp::StartServer(const QString& address, int port) {
     if (serverSocket_)
         return serverSocket_->isListening();
     serverSocket_ = std::make_unique<VexServerSocket>(this);
+    serverSocket_->SetIdleClientTime(idleClientTime_);
     return serverSocket_->Start(address, port);
+}
+
+void VexApp::SetIdleClientTime(std::chrono::milliseconds idle) {
+    idleClientTime_ = idle;
+    if (serverSocket_)
+        serverSocket_->SetIdleClientTime(idle);
 }
 
 void VexApp::StopServer() {

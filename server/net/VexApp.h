@@ -16,10 +16,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 #include "server/device/VexDevice.h"
 #include "server/net/VexMessage.h"
+#include "server/net/VexProtocol.h"
 #include "server/net/VexStopwatch.h"
 
 class VexServerSocket;
@@ -52,6 +54,9 @@ class VexApp {
     // already exists. Returns whether listening started; the server runs on without a
     // listener when it did not.
     bool StartServer(const QString& address, int port);
+    // How long a client may go without a request while another connection waits
+    // (VexServerSocket); takes effect on the listening socket now or when it starts.
+    void SetIdleClientTime(std::chrono::milliseconds idle);
     // Closes and deletes the listening socket (and the client), then deletes the device.
     void StopServer();
     bool HasClient() const;
@@ -77,4 +82,5 @@ class VexApp {
     std::unique_ptr<VexDevice> device_;
     VexStopwatch stopwatch_;
     int receivedCount_ = 0;
+    std::chrono::milliseconds idleClientTime_ = vexproto::kDefaultIdleClientTime;
 };

@@ -3,7 +3,8 @@
 // request and timing; change both together.
 //
 // Server to client: one line per message, "( text ) code" and CR LF, at most 1023 bytes.
-// Client to server: bare request words without any terminator; one receive is one request.
+// Client to server: bare request words without any terminator (a C string's terminating
+// zero is accepted); one receive is one request.
 
 #include <chrono>
 
@@ -29,7 +30,8 @@ inline constexpr char kHitDataFormat[] = "%lf %lf %lf %lf %lf %lf %lf";
 inline constexpr char kLineFormat[] = "( %s ) %d\r\n";
 inline constexpr int kLineBufferSize = 1024;
 
-// Requests, compared exactly and case-sensitively with the whole received text.
+// Requests, compared exactly and case-sensitively with the received text up to its first
+// zero byte (the whole text when it has none).
 inline constexpr char kRequestPosition[] = "POS";
 inline constexpr char kRequestHit[] = "HIT";
 inline constexpr char kRequestExit[] = "EXI";
@@ -41,6 +43,12 @@ inline constexpr int kReceiveBufferSize = 4096;
 
 // Default listening port (TCPPortNumber).
 inline constexpr int kDefaultPort = 1390;
+
+// One client is served; kMaxWaiting more connections may wait, further ones are refused.
+// While one waits, a client without a request for the idle time (IdleClientTime) is
+// closed so that the waiting one is served.
+inline constexpr int kMaxWaiting = 1;
+inline constexpr std::chrono::seconds kDefaultIdleClientTime{30};
 
 // Sending to a client that does not read: when the pending output passes
 // kSendBacklogLimit bytes the send waits kSendRetryInterval and tries again, at most

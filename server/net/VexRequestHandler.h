@@ -7,8 +7,9 @@
 // window's log and posts the window's close through them, and answers through the
 // application's HasClient()/Send(). It keeps no state of its own. GUI thread only.
 //
-// Requests (compared exactly, case-sensitively, with the whole received text; a
-// trailing CR, LF or space makes a request unknown):
+// A request is the received text up to its first zero byte, if it has one ("POS" and
+// "POS\0" are the same request; "\0POS" is an empty one). Requests are compared exactly
+// and case-sensitively with that text; a trailing CR, LF or space makes a request unknown:
 //   "POS"  answered with the current position, code 235;
 //   "HIT"  answered with the last hit and its vector, code 237; logged when the
 //          always-monitor flag is set;
@@ -43,7 +44,13 @@ class VexRequestHandler {
     // `app` is not owned and must outlive the handler.
     VexRequestHandler(VexApp* app, Hooks hooks);
 
-    void HandleRequest(const QByteArray& text);
+    void HandleRequest(const QByteArray& received);
+
+    // The request a receive carries: its bytes up to the first zero byte.
+    static QByteArray RequestText(const QByteArray& received);
+    // Whether `text` (a RequestText()) is one the handler acts on: "POS", "HIT", "EXI"
+    // or a text starting with "VER".
+    static bool IsRequest(const QByteArray& text);
 
     // Text parts of the answers ("%lf" values, C locale): x y z w of a position, and
     // x y z w of a hit followed by x y z of its vector (the vector's w is not sent).

@@ -5,9 +5,11 @@
 #include <thread>
 
 #include "server/app/MessageBox.h"
+#include "server/net/SocketCalls.h"
 #include "server/net/VexApp.h"
 #include "server/net/VexMessage.h"
 #include "server/net/VexProtocol.h"
+#include "server/net/VexRequestHandler.h"
 #include "server/net/VexServerSocket.h"
 
 VexSocket::VexSocket(VexApp* app, QObject* parent)
@@ -29,6 +31,8 @@ VexSocket::~VexSocket() {
 
 void VexSocket::SetServerSocket(VexServerSocket* server) {
     serverSocket_ = server;
+    if (server)
+        lastRequest_.start();
     // Data that arrived while the connection waited in the queue is one receive, handled
     // after the greeting has gone out.
     if (server && bytesAvailable() > 0)
@@ -37,6 +41,26 @@ void VexSocket::SetServerSocket(VexServerSocket* server) {
 
 void VexSocket::Send(int code, const QByteArray& text) {
     const QByteArray line = VexMessage(text, code).Line();
+    // Nothing waits in Qt's buffer (the usual case): the line goes to the system at once.
+    // Through the buffer it would cost switching the socket's write notification on and
+    // off again, which is much of what a request costs the server.
+    if (state() == ConnectedState && bytesToWrite() == 0) {
+        const qint64 sent =
+            socketcalls::SendWithoutWaiting(socketDescriptor(), line.constData(), line.size());
+        if (sent == line.size()) {
+            stalled_ = false;
+            return;
+        }
+        if (sent > 0) {
+            // The rest follows through the buffer, whatever its size: never part of a line.
+            stalled_ = false;
+            write(line.constData() + sent, line.size() - sent);
+            flush();
+            return;
+        }
+        // The system takes nothing now (or failed, which Qt reports on its own): the
+        // buffered path below waits or drops as for a client that does not read.
+    }
     for (int attempt = 1;; ++attempt) {
         if (state() != ConnectedState) {
             ++droppedLines_;
@@ -70,8 +94,11 @@ void VexSocket::OnReceive() {
     const qint64 n = read(receiveBuffer_.get(), vexproto::kReceiveBufferSize - 1);
     if (n > 0) {
         receiveBuffer_[n] = '\0';
+        QByteArray text(receiveBuffer_.get(), n);
+        if (VexRequestHandler::IsRequest(VexRequestHandler::RequestText(text)))
+            lastRequest_.start();
         QPointer<VexSocket> self(this);
-        app_->OnMessage(VexMessage(QByteArray(receiveBuffer_.get(), n), 0));
+        app_->OnMessage(VexMessage(std::move(text), 0));
         // Qt announces new data only once; what is still buffered is the next receive.
         if (self && !ended_ && bytesAvailable() > 0)
             QTimer::singleShot(0, this, &VexSocket::OnReceive);
@@ -99,6 +126,13 @@ void VexSocket::OnError(QAbstractSocket::SocketError error) {
     if (!serverSocket_ || ended_ || error == RemoteHostClosedError)
         return;
     CloseAfterFailure(vexproto::kSocketErrorText);
+}
+
+void VexSocket::CloseIdle() {
+    if (!serverSocket_ || ended_)
+        return;
+    ended_ = true;
+    EndConnection();
 }
 
 void VexSocket::CloseAfterFailure(const char* text) {

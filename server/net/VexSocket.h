@@ -18,6 +18,7 @@
 //     releases the slot exactly as on the client's close, so the next client is served.
 // Sends never report failure to the caller; see Send().
 
+#include <QElapsedTimer>
 #include <QTcpSocket>
 #include <memory>
 
@@ -51,6 +52,13 @@ class VexSocket : public QTcpSocket {
     // Lines dropped on this connection (diagnostics).
     int DroppedLines() const { return droppedLines_; }
 
+    // Milliseconds since the last receive that was a request, or since the connection
+    // was accepted when none was.
+    qint64 MillisecondsSinceRequest() const { return lastRequest_.elapsed(); }
+    // Closes an accepted connection from the server's side without a message box:
+    // the application is told and the slot released, as when the client closes.
+    void CloseIdle();
+
   private:
     void OnReceive();
     void OnClose();
@@ -63,6 +71,7 @@ class VexSocket : public QTcpSocket {
     VexApp* app_;
     VexServerSocket* serverSocket_ = nullptr;
     std::unique_ptr<char[]> receiveBuffer_;
+    QElapsedTimer lastRequest_;
     bool ended_ = false;    // the connection was closed; its notifications are ignored
     bool stalled_ = false;  // a line was dropped and the backlog has not drained since
     int droppedLines_ = 0;

@@ -3,10 +3,12 @@
 // (hidden, or shown offscreen) and driven over TCP on a free port of 127.0.0.1. The simulated
 // machine follows a motion script given through VEXSIM_SCRIPT.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -97,6 +100,7 @@ struct ServerSetup {
     bool unreachableDisplay = false;   // DISPLAY names a display nobody serves
     QString libraryFolderKey;          // DeviceLibraryFolder in VEX.XML when not empty
     QString libraryFolderVariable;     // VEX_DEVICE_LIBRARY_DIR when not empty
+    QString pollTime = QStringLiteral("50");
 };
 
 // The usual set-up with one change.
@@ -155,6 +159,19 @@ class Server {
         buffer_.remove(0, end);
         return line;
     }
+    void Disconnect() {
+        socket_.disconnectFromHost();
+        buffer_.clear();
+    }
+    bool Reconnect() {
+        socket_.connectToHost(QHostAddress::LocalHost, port_);
+        return socket_.waitForConnected(kWaitMs);
+    }
+    void Signal(int number) { ::kill(pid_t(process_.processId()), number); }
+    // The device library's open and close calls (VEXSIM_CALL_LOG), one per line.
+    QByteArray CallLog() const {
+        return ReadFile(QDir(dir_.path()).filePath(QStringLiteral("calls.log")));
+    }
     void Write(const QByteArray& request) {
         socket_.write(request);
         socket_.waitForBytesWritten(kWaitMs);
@@ -208,6 +225,7 @@ class Server {
         if (!setup.libraryFolderKey.isEmpty())
             vex.replace("</VEX>", "<DeviceLibraryFolder>" + setup.libraryFolderKey.toUtf8() +
                                       "</DeviceLibraryFolder></VEX>");
+        vex = SetElement(vex, "POLL_TIME", setup.pollTime);
         if (!setup.serverFileText.isEmpty())
             vex = setup.serverFileText;
         if (setup.serverFile && !WriteFile(dir.filePath(QStringLiteral("VEX.XML")), vex))
@@ -238,6 +256,8 @@ class Server {
             env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":65000"));
         env.insert(QStringLiteral("VEXSIM_SCRIPT"),
                    QDir(dir_.path()).filePath(QStringLiteral("machine.vexsim")));
+        env.insert(QStringLiteral("VEXSIM_CALL_LOG"),
+                   QDir(dir_.path()).filePath(QStringLiteral("calls.log")));
         for (const char* name : {"VEXSIM_TIME_SCALE", "VEXSIM_SCALE", "VEXSIM_TOUCH_LOG"})
             env.remove(QString::fromLatin1(name));
         if (setup.ownBinary) {
@@ -309,6 +329,16 @@ TEST(VexServerProgram, ServesGreetingPositionsAndHitsAndEndsOnExi) {
 }
 
 TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
+    QTcpServer taken;  // a port some other program listens on
+    ASSERT_TRUE(taken.listen(QHostAddress::Any, 0));
+    const auto listeningOn = [](const QString& port) {
+        return "<VEX><INTERFACE>SIMULATOR</INTERFACE><WINDOW_HIDE_SHOW>HIDE</WINDOW_HIDE_SHOW>"
+               "<TCPPortNumber>" +
+               port.toUtf8() + "</TCPPortNumber></VEX>";
+    };
+    const QString inUse = QString::number(taken.serverPort());
+    const QByteArray inUseMessage = "VexServer: Cannot listen on TCP port " + inUse.toUtf8() +
+                                    ": The bound address is already in use\n";
     struct Row {
         const char* legend;
         ServerSetup setup;
@@ -334,6 +364,13 @@ TEST(VexServerProgram, StartUpFailuresEndWithTheirMessage) {
         {"a named folder without the library: no other library is taken",
          With([](ServerSetup& s) { s.libraryFolderKey = "/nonexistent"; }),
          "\n/nonexistent/libVexSimulator.so\n"},
+        // Hidden, nobody could reach it, not even to send "EXI".
+        {"hidden, port in use",
+         With([&](ServerSetup& s) { s.serverFileText = listeningOn(inUse); }),
+         inUseMessage.constData()},
+        {"hidden, port out of range",
+         With([&](ServerSetup& s) { s.serverFileText = listeningOn("-1"); }),
+         "VexServer: Cannot listen on TCP port -1: the port is not between 0 and 65535\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
@@ -360,6 +397,8 @@ TEST(VexServerProgram, StartUpWarningsLetItRun) {
          "VexServer: Config file VEXENC7480.XML is not found. Defaults are used\n"},
         {"the device does not initialise", With([](ServerSetup& s) { s.script.clear(); }),
          "VexServer: The device SIMULATOR is not initialized\n"},
+        {"POLL_TIME 0 is raised to 10", With([](ServerSetup& s) { s.pollTime = "0"; }),
+         "VexServer: POLL_TIME is 0 in VEX.XML, outside 10 to 10000; 10 is used\n"},
         {"a display that cannot be reached: it runs offscreen",
          With([](ServerSetup& s) { s.unreachableDisplay = true; }), "could not connect to display"},
         {"the start-up line names the library found beside the program",
@@ -432,6 +471,63 @@ TEST(VexServerProgram, ResetSwitchZeroesTheCardCounters) {
         }
         server.Write("EXI");
         EXPECT_EQ(server.WaitForExit(), 0);
+    }
+}
+
+// Also: a signal ends the server through its normal shut-down, which closes the device.
+TEST(VexServerProgram, EachClientStartsFromAFreshPositionAndHistory) {
+    // The first client sees the probe resting at +X. Then, while nobody is connected,
+    // it moves above the origin and touches it straight from above, and stays there.
+    constexpr char kScript[] =
+        "start 100 0 0 0\n"
+        "pause 8\n"
+        "move  0 0 20 0  400\n"
+        "touch 0 0 0 0  20 60\n"
+        "pause 100000\n";
+    struct Row {
+        const char* legend;
+        const char* interfaceName;
+        int stopSignal;
+        const char* lastCall;  // of the device library, in its call log
+    } rows[] = {
+        {"card stand-in: vector 5 polls back; SIGINT", "ENC7480", SIGINT, "Enc7480_Close\n"},
+        {"simulator library: vector from the entry before the newest; SIGTERM", "SIMULATOR",
+         SIGTERM, "Init\nClose\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        QElapsedTimer sinceStart;
+        sinceStart.start();
+        Server server;
+        ASSERT_TRUE(server.Start(With([&](ServerSetup& s) {
+            s.interfaceName = QString::fromLatin1(row.interfaceName);
+            s.script = kScript;
+        }))) << server.Stderr().toStdString();
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        QDeadlineTimer deadline(kWaitMs);
+        while (server.AskNumbers("POS", 235).at(0) != 100.0 && !deadline.hasExpired())
+            QThread::msleep(50);
+        QThread::msleep(500);  // the history fills with the position at +X
+        ASSERT_LT(sinceStart.elapsed(), 7000) << "too slow to see the first position in time";
+        server.Disconnect();
+
+        QThread::msleep(std::max<qint64>(0, 11000 - sinceStart.elapsed()));  // touched at 9.3 s
+        ASSERT_TRUE(server.Reconnect());
+        ASSERT_EQ(server.ReadLine(), "( VEXVersion:20 ) 240\r\n");
+        EXPECT_EQ(server.Ask("POS", 235).toStdString(), "0.000000 0.000000 0.000000 0.000000")
+            << "the first answer is the position of before";
+        while (server.hitNotices == 0 && !deadline.hasExpired())
+            server.Ask("POS", 235);
+        ASSERT_GT(server.hitNotices, 0);
+        const std::vector<double> hit = server.AskNumbers("HIT", 237);
+        ASSERT_EQ(hit.size(), 7u);
+        // Read since the connect: only the touch point itself, which gives (0, 0, 1); a
+        // vector built from the last session's positions points back to +X.
+        EXPECT_NEAR(hit[4], 0.0, 1e-6) << "the vector leans toward the last session's position";
+        EXPECT_NEAR(hit[6], 1.0, 1e-6);
+        server.Signal(row.stopSignal);
+        EXPECT_EQ(server.WaitForExit(), 0) << "not ended by the signal's default action";
+        EXPECT_TRUE(server.CallLog().endsWith(row.lastCall)) << server.CallLog().constData();
     }
 }
 

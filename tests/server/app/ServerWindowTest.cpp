@@ -94,6 +94,12 @@ using Client = LineClient;
 const QByteArray kGreeting = "( VEXVersion:20 ) 240\r\n";
 const QByteArray kHitNotice = "( HIT ) 241\r\n";
 
+// Whether a name field shows its whole text: the character at its right edge is its end.
+bool ShowsWholeText(QLineEdit* field) {
+    return field->cursorPositionAt(QPoint(field->width() - 3, field->height() / 2)) ==
+           field->text().size();
+}
+
 QColor FromBgr(unsigned bgr) {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
@@ -197,6 +203,7 @@ TEST_F(ServerWindowTest, PollCycleFollowsConnectionAndMonitorBox) {
         Client client;
         if (row.client)
             Connect(client);
+        device->position = {5, 6, 7, 8};  // moved since the connect
 
         dlg->PollTick();
 
@@ -267,13 +274,22 @@ TEST_F(ServerWindowTest, NamesAndIndicatorFollowTheConnection) {
         EXPECT_EQ(shown->text(), dlg->ClientNameText());
     };
     check({"opened: red, no client", kIndicatorRed, false}, "indicator-red");
-    EXPECT_EQ(dlg->ServerNameText(), "127.0.0.1 (0)") << "address and port as started";
+    EXPECT_EQ(dlg->ServerNameText(), QString("127.0.0.1 (%1)").arg(port))
+        << "port 0: the port bound";
 
     auto client = std::make_unique<Client>();
     Connect(*client);
     check({"client accepted: green, both ends named", kIndicatorGreen, true}, "indicator-green");
     EXPECT_EQ(dlg->ClientNameText(), QString("127.0.0.1 (%1)").arg(client->socket.localPort()));
     EXPECT_EQ(dlg->ServerNameText(), QString("127.0.0.1 (%1)").arg(port));
+    Grab(QStringLiteral("vexserver-window"));  // docs/images: the window with a client
+    for (const char* name : {"127.0.0.1 (59426)", "255.255.255.255 (65535)"}) {
+        dlg->SetServerName(QString::fromLatin1(name));
+        dlg->SetClientName(QString::fromLatin1(name));
+        for (const char* id : {"1010", "1009"})
+            EXPECT_TRUE(ShowsWholeText(dlg->findChild<QLineEdit*>(QString::fromLatin1(id))))
+                << id << " cuts " << name;
+    }
 
     client.reset();  // the client goes away
     ASSERT_TRUE(QTest::qWaitFor([&] { return dlg->Indicator() == kIndicatorYellow; }, kWaitMs));
@@ -450,6 +466,14 @@ TEST_F(ServerWindowTest, TitlesAndTexts) {
     EXPECT_EQ(dlg->findChild<QAbstractButton*>(QStringLiteral("1013"))->text(),
               "Always monitor hits (even without connection)");
     EXPECT_TRUE(dlg->findChild<QPushButton*>(QStringLiteral("1"))->isDefault());
+
+    QString opened;  // the About button opens the About box
+    QTimer::singleShot(0, dlg.get(), [&] {
+        if (auto* box = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget()))
+            opened = box->windowTitle(), box->accept();
+    });
+    dlg->findChild<QPushButton*>(QStringLiteral("about"))->click();
+    EXPECT_EQ(opened, "About Vexline");
 
     CAboutDlg about(dlg.get());
     EXPECT_EQ(about.windowTitle(), "About Vexline");

@@ -46,6 +46,8 @@ struct ServerRow {
     int port;
     int windowMode;
     int pollTime;
+    int idleClientTime = 30;
+    const char* problem = nullptr;  // the one problem reported, if any
 };
 
 TEST_F(ConfigTest, ServerFileKeys) {
@@ -76,17 +78,26 @@ TEST_F(ConfigTest, ServerFileKeys) {
          5, 50},
         {"keys below another element are not seen",
          "<Server><INTERFACE>SIMULATOR</INTERFACE></Server>", "", 1390, 5, 50},
+        {"POLL_TIME of 2^32 would never poll: lowered to 10000",
+         "<POLL_TIME>4294967296</POLL_TIME>", "", 1390, 5, 10000, 30,
+         "POLL_TIME is 2147483647 in VEX.XML, outside 10 to 10000; 10000 is used"},
+        {"IdleClientTime in seconds", "<IdleClientTime>5</IdleClientTime>", "", 1390, 5, 50, 5},
+        {"a negative IdleClientTime is 0", "<IdleClientTime>-1</IdleClientTime>", "", 1390, 5, 50,
+         0, "IdleClientTime is -1 in VEX.XML, outside 0 to 3600; 0 is used"},
     };
     for (const ServerRow& row : rows) {
         SCOPED_TRACE(row.legend);
         const QString path = Write("VEX.XML", "<?xml version=\"1.0\"?><Anything><!-- c -->" +
                                                   row.children + "</Anything>");
         ServerConfig config;
-        EXPECT_TRUE(ReadServerConfig(path, config));
+        QStringList problems;
+        EXPECT_TRUE(ReadServerConfig(path, config, &problems));
         EXPECT_EQ(config.interfaceName, QString::fromLatin1(row.interfaceName));
         EXPECT_EQ(config.tcpPort, row.port);
         EXPECT_EQ(config.windowMode, row.windowMode);
         EXPECT_EQ(config.pollTime, row.pollTime);
+        EXPECT_EQ(config.idleClientTime, row.idleClientTime);
+        EXPECT_EQ(problems, row.problem ? QStringList{row.problem} : QStringList{});
     }
 }
 
@@ -195,6 +206,16 @@ TEST_F(ConfigTest, CardFileKeys) {
          CardFile("<VECTOR_SENSITIVITY>0.5</VECTOR_SENSITIVITY>"),
          with([](Enc7480Settings& s) { s.vectorSensitivity = 0.5; }), 20, 0},
         {"a history of 0", CardFile("<POINT_HISTORY>0</POINT_HISTORY>"), {}, 0, 0},
+        {"a negative history is 0, reported",
+         CardFile("<POINT_HISTORY>-3</POINT_HISTORY>"),
+         {},
+         0,
+         1},
+        {"a history of two billion is clamped, reported",
+         CardFile("<POINT_HISTORY>2000000000</POINT_HISTORY>"),
+         {},
+         10000,
+         1},
         {"zero scales keep their defaults and are reported",
          CardFile("<X_COUNTS_PER_MM>0</X_COUNTS_PER_MM><Y_COUNTS_PER_MM>200</Y_COUNTS_PER_MM>"
                   "<W_COUNTS_PER_TURN>0x0</W_COUNTS_PER_TURN>"),

@@ -8,7 +8,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <bit>
+#include <cmath>
+#include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -124,8 +128,29 @@ TEST(VexMessageLine, FormatAndCutAt1023Bytes) {
         EXPECT_EQ(VexMessage(row.text, row.code).Line(), row.expected) << row.legend;
 }
 
+// The answers' numbers are built without printf; they must be its "%lf" to the byte:
+// negative zero, ties at the seventh decimal (to even), inf, nan, the extremes, and
+// random bit patterns and positions.
+TEST(VexFormatFixed, WritesWhatPrintfWrites) {
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<double> values = {0.0,       -0.0,         -4e-7,        0.0078125, -0.0078125,
+                                  1.0000005, 1e300,        -1e308,       4.9e-324,  inf,
+                                  -inf,      std::nan(""), -std::nan("")};
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 200000; ++i) {
+        const uint64_t bits = rng();
+        values.push_back(std::bit_cast<double>(bits));
+        values.push_back(double(int64_t(rng() % 4000000000) - 2000000000) / 2048.0);
+    }
+    for (double v : values) {
+        QByteArray fixed;
+        AppendFixed6(fixed, v);
+        ASSERT_EQ(fixed, VexFormat("%lf", v)) << v;
+    }
+}
+
 TEST_F(VexNetTest, GreetingComesFirstAndNamesShowBothEnds) {
-    EXPECT_EQ(app.GetServerName(), "127.0.0.1 (0)");
+    EXPECT_EQ(app.GetServerName(), QString("127.0.0.1 (%1)").arg(port)) << "port 0: the port bound";
     Client client;
     ConnectGreeted(client);
     EXPECT_TRUE(app.HasClient());
@@ -174,6 +199,9 @@ TEST_F(VexNetTest, RequestsAreAnsweredLoggedOrIgnored) {
         {"trailing space", "POS ", false, false, "", {}, 0},
         {"CR LF terminator", "POS\r\n", false, false, "", {}, 0},
         {"two requests in one receive", "POSPOS", false, false, "", {}, 0},
+        {"C string's zero ends it", QByteArray("POS\0", 4), 0, 0, positionAnswer, {}, 0},
+        {"a zero byte first: an empty request", QByteArray("\0POS", 4), false, false, "", {}, 0},
+        {"logged up to the zero byte", QByteArray("VER\0x", 5), false, false, "", {"VER"}, 0},
         {"version text logged, no answer", "VERSION 2", false, false, "", {"VERSION 2"}, 0},
         {"bare VER logged", "VER", false, false, "", {"VER"}, 0},
         {"exit posts the close, no answer", "EXI", false, false, "", {}, 1},

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "tests/server/robustness/RawClient.h"
 #include "tests/server/robustness/ServerProcess.h"
@@ -44,8 +45,8 @@ struct Kind {
     bool waitsForGreeting;
 };
 
-// Every cycle that does not wait for its greeting is followed by one that does, so the
-// server's queue (one waiting connection plus a backlog of 1) never overflows.
+// Every cycle that does not wait for its greeting is followed by one that does, so at
+// most one connection waits while another is served (a third would be refused).
 constexpr Kind kKinds[] = {
     {Leave::Close, "orderly close after the greeting", true},
     {Leave::ResetAtOnce, "reset before the greeting", false},
@@ -148,6 +149,43 @@ TEST(ConnectionChurn, ServerServesTheNextClientAndKeepsNoDescriptors) {
                 messages);
     EXPECT_FALSE(errors.contains(QLatin1String("Sanitizer"))) << errors.toStdString();
     EXPECT_FALSE(errors.contains(QLatin1String("runtime error"))) << errors.toStdString();
+}
+
+// IdleClientTime 1 s. A quiet client keeps the slot while it is alone or busy; once a
+// connection waits, a client that sends no request (single bytes are none) gives way to
+// it; a third connection meanwhile is refused at once instead of queued.
+TEST(ConnectionChurn, AnIdleClientGivesWayOnlyToAWaitingConnection) {
+    ServerProcess server;
+    RawClient first, second, third;
+    ServerOptions options;
+    options.script = kScript;
+    options.extraKeys.append({QStringLiteral("IdleClientTime"), QStringLiteral("1")});
+    ASSERT_TRUE(server.StartAndConnect(options, first, kWait)) << server.Stderr().toStdString();
+    EXPECT_FALSE(first.WaitPeerClosed(Millis(2500))) << "a lone idle client was dropped";
+
+    ASSERT_TRUE(first.Ask("POS", 235, kWait));  // idle no more
+    ASSERT_TRUE(second.Connect(server.Port(), kWait));
+    auto lastRequest = Clock::now();
+    for (auto until = Clock::now() + Millis(2500); Clock::now() < until;) {
+        ASSERT_TRUE(first.Ask("POS", 235, kWait)) << "a busy client was dropped";
+        lastRequest = Clock::now();
+        std::this_thread::sleep_for(Millis(100));
+    }
+    second.Drain();
+    EXPECT_EQ(second.Buffer(), "") << "the waiting connection was served beside the client";
+    ASSERT_TRUE(third.Connect(server.Port(), kWait));
+    EXPECT_TRUE(third.WaitPeerClosed(Millis(10000))) << "a second waiting connection was queued";
+    EXPECT_EQ(third.Buffer(), "");
+    bool dropped = false;
+    while (!dropped && Clock::now() < lastRequest + kWait) {
+        ASSERT_TRUE(first.SendAll("P", kWait));
+        dropped = first.WaitPeerClosed(Millis(200));
+    }
+    const auto quiet = std::chrono::duration_cast<Millis>(Clock::now() - lastRequest);
+    EXPECT_TRUE(dropped && quiet.count() >= 900) << "idle client kept the slot or lost it early";
+    EXPECT_EQ(second.ReadLine(kWait).value_or("(none)"), "( VEXVersion:20 ) 240\r\n");
+    EXPECT_EQ(second.Ask("POS", 235, kWait).value_or("(no answer)"), kPosition);
+    std::printf("idle client dropped %d ms after its last request\n", int(quiet.count()));
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ constexpr uint32_t kSeed = 20240229;
 constexpr char kScript[] = "start 100 50 20 90\npause 100000\n";
 constexpr char kPosition[] = "100.000000 50.000000 20.000000 90.000000";
 
-// Near misses of the request words. A complete "POS" is left out so that every 235
-// answer belongs to the final request; "EXI" is never sent in any form.
+// Near misses of the request words, and "POS" with a C string's zero byte, which is a
+// complete request: every 235 answer must carry the machine's position. "EXI" is never
+// sent in any form.
 using namespace std::string_literals;
 const std::vector<std::string> kWords = {
     "P"s,  "PO"s,  "POS "s, "POS\r\n"s, "pos"s,  "POSPOS"s,    "\0POS"s, "POS\0"s, "H"s,
@@ -134,6 +135,10 @@ TEST(RandomRequests, ServerSurvivesAndAnswersTheNextPos) {
     // arrives alone is answered.
     received += client.Drain();
     const std::size_t hitAnswers = CountLines(client.Buffer(), " ) 237\r\n");
+    const std::size_t positionAnswers = CountLines(client.Buffer(), " ) 235\r\n");
+    EXPECT_EQ(CountLines(client.Buffer(), (std::string("( ") + kPosition + " ) 235\r\n").c_str()),
+              positionAnswers)
+        << "a POS answer without the machine's position";
     client.Buffer().clear();
     answer.reset();
     for (int attempt = 0; attempt < 30 && !answer; ++attempt)
@@ -145,8 +150,9 @@ TEST(RandomRequests, ServerSurvivesAndAnswersTheNextPos) {
         EXPECT_FALSE(errors.contains(QLatin1String(bad))) << errors.toStdString();
     std::printf(
         "sent %zu bytes in %d requests (longest %zu) and %zu lone words; read %ld bytes,"
-        " %zu HIT answers\n",
-        stream.bytes.size(), kRequests, stream.longest, lone, received, hitAnswers);
+        " %zu HIT and %zu POS answers\n",
+        stream.bytes.size(), kRequests, stream.longest, lone, received, hitAnswers,
+        positionAnswers);
 
     ASSERT_TRUE(client.SendAll("EXI", kWait));
     EXPECT_EQ(server.WaitForExit(kWait), 0) << server.Stderr().toStdString();

@@ -83,8 +83,11 @@ bool CVexServerApp::CreateDevice(const QString& interfaceName, QString* libraryN
 int CVexServerApp::InitInstance(const QStringList& arguments) {
     // Sockets need no initialisation here; Qt's network layer is always available.
     ServerConfig config;
-    if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config)) {
-        ShowMessageBox(QString::fromLatin1(names::kServerFileError));
+    QStringList configProblems;
+    if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config, &configProblems)) {
+        // The reason a file that is there was refused follows on the next line.
+        configProblems.prepend(QString::fromLatin1(names::kServerFileError));
+        ShowMessageBox(configProblems.join(u'\n'));
         return 1;
     }
 

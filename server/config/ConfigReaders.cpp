@@ -36,10 +36,13 @@ void ReadCountsPerUnit(const QDomElement& card, const char* key, int32_t default
 
 }  // namespace
 
-bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
+bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* problems) {
     QDomDocument document;
-    if (!XmlValues::Load(fileName, document)) {
+    QString refused;
+    if (!XmlValues::Load(fileName, document, &refused)) {
         out.interfaceName.clear();
+        if (problems != nullptr && !refused.isEmpty())
+            *problems << refused;
         return false;
     }
     const QDomElement root = document.documentElement();
@@ -60,7 +63,10 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out) {
 
 bool ReadEnc7480Config(const QString& fileName, VexEnc7480& device, QStringList* problems) {
     QDomDocument document;
-    const bool loaded = XmlValues::Load(fileName, document);
+    QString refused;
+    const bool loaded = XmlValues::Load(fileName, document, &refused);
+    if (problems != nullptr && !refused.isEmpty())
+        *problems << refused;
     const QDomElement card =
         loaded ? XmlValues::Child(document.documentElement(), N::kCard) : QDomElement();
     // The card number is accepted for files written for several cards; the server

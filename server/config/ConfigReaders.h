@@ -14,17 +14,18 @@
 class VexEnc7480;
 class VexSimulator;
 
-// Fills `out` from VEX.XML. False when the file cannot be loaded (missing, unreadable or
-// not well formed); `out.interfaceName` is then empty and the other members keep their
-// values.
-bool ReadServerConfig(const QString& fileName, ServerConfig& out);
+// Fills `out` from VEX.XML. False when the file cannot be loaded (missing, unreadable, not
+// well formed, or refused by the limits of common/XmlLimits.h); `out.interfaceName` is then
+// empty and the other members keep their values. When `problems` is given, a file that
+// exists but cannot be loaded adds a text saying why.
+bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* problems = nullptr);
 
 // Gives the card device its settings from VEXENC7480.XML. The card settings are reset to
 // their defaults first; the vector depth, vector sensitivity and history capacity keep
 // the device's values unless the file sets them. False when the file cannot be loaded;
 // the defaults are in place either way. A counts-per-unit value of 0 cannot be used: the
 // axis keeps its default and, when `problems` is given, a text saying so is appended for
-// the user.
+// the user; so is the reason why a file that exists could not be loaded.
 bool ReadEnc7480Config(const QString& fileName, VexEnc7480& device,
                        QStringList* problems = nullptr);
 

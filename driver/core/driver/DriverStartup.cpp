@@ -74,7 +74,7 @@ int TactusDriver::Initialize() {
 
     MachineFileResult file = ReadMachineFile(machinefile::kFileName);
     if (!file.ok) {
-        ReportMachineFileFailure(hostApp_, hostIface_);
+        ReportMachineFileFailure(hostApp_, hostIface_, file.error);
         return 1;
     }
     config_ = std::move(file.config);

@@ -3,10 +3,15 @@
 #include "driver/comm/log/LogLine.h"
 #include "host/QlnServices.h"
 
-void ReportMachineFileFailure(CQLNapplication* hostApp, CQLNhostInterface* hostIface) {
+void ReportMachineFileFailure(CQLNapplication* hostApp, CQLNhostInterface* hostIface,
+                              const std::wstring& reason) {
     LogLine(machinefile::kOpenErrorLog);
+    if (!reason.empty())
+        LogLine(machinefile::kOpenErrorReasonLog, reason.c_str());
     QlnMessageBox(hostIface, machinefile::kOpenErrorResource, kQlnBoxOk);
     QlnStatusMessage(hostApp, machinefile::kOpenErrorResource);
+    if (!reason.empty())
+        QlnStatusMessage(hostApp, reason.c_str());
 }
 
 bool LogMissingInitializationSequence(const MachineConfig& config) {

@@ -134,7 +134,8 @@ void TactusDriver::LoadSettings() {
 
 void TactusDriver::OpenDebugOutput() {
     if (driverSettings.DebugLog)
-        TheDebugLog().OpenLogFile(driverSettings.DebugFile.c_str(), 0, nullptr);
+        OpenDriverLogFile(TheDebugLog(), driverSettings.DebugFile, driverSettings.DebugLogMaxSize,
+                          hostApp_);
     if (driverSettings.DebugWindow)
         TheDebugLog().ShowTerminal(driverSettings.DebugTitle.c_str(), false, 0, 0);
 }

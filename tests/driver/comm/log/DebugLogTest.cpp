@@ -114,26 +114,62 @@ TEST_F(DebugLogTest, FileNameCompletionFolderAndStoredName) {
         const char* legend;
         const wchar_t* name;
         const wchar_t* section;
-        QString expectedFile;   // relative to the program folder
-        const wchar_t* stored;  // "DebugFile" in the section afterwards
+        const char* workingFolder;  // where the host runs
+        QString expectedFile;       // relative to the working folder, or absolute
+        const wchar_t* stored;      // "DebugFile" in the section afterwards
     };
+    const QString here = QDir::currentPath();
+    const QString state = LogTestEnvironment::get().tempPath("state");
+    qputenv("XDG_STATE_HOME", state.toLocal8Bit());
     const Row rows[] = {
-        {"no dot: .txt added and stored", L"trace", L"USER_LogTest", "trace.txt", L"trace.txt"},
-        {"no name: debug.txt, nothing stored", nullptr, L"USER_LogTest2", "debug.txt", L""},
-        {"a dot: kept as given, nothing stored", L"drv.log", L"USER_LogTest3", "drv.log", L""},
+        {"no dot: .txt added and stored", L"trace", L"USER_LogTest", ".", "trace.txt",
+         L"trace.txt"},
+        {"no name: debug.txt, nothing stored", nullptr, L"USER_LogTest2", ".", "debug.txt", L""},
+        {"a dot: kept as given, nothing stored", L"drv.log", L"USER_LogTest3", ".", "drv.log", L""},
+        // Nobody, not even root, creates files in /proc.
+        {"working folder not writable: the user's state folder", L"state.txt", nullptr, "/proc",
+         state + "/Vexline/state.txt", L""},
     };
-    const QString folder = QString::fromStdWString(ExecutableFolder());
     for (const Row& row : rows) {
+        ASSERT_TRUE(QDir::setCurrent(QDir(here).absoluteFilePath(row.workingFolder)));
         CQLNdebugOutput output;
         DebugLog log(output);
         ASSERT_EQ(log.OpenLogFile(row.name, 0, row.section), 1) << row.legend;
         log.CloseLogFile();
-        const QString expected = folder + '/' + row.expectedFile;
+        QDir::setCurrent(here);
+        const QString expected = QDir(here).absoluteFilePath(row.expectedFile);
         EXPECT_EQ(QString::fromStdWString(output.logFileName), expected) << row.legend;
-        EXPECT_TRUE(QFileInfo::exists(expected)) << row.legend;
+        EXPECT_TRUE(readFile(expected).contains("\n-Tactus: Debug log file " + expected.toUtf8()))
+            << row.legend;
         QFile::remove(expected);
         EXPECT_EQ(GetRegString(row.section, L"DebugFile", L""), row.stored) << row.legend;
     }
+}
+
+// A file that reaches its limit goes on as a new one and the full one is kept as name.1; a new
+// session keeps the last one's file there too.
+TEST_F(DebugLogTest, LogFileIsRotatedOnceAtItsLimitAndOnEveryOpen) {
+    CQLNdebugOutput output;
+    DebugLog log(output);
+    const QString path = LogTestEnvironment::get().tempPath("capped.log");
+    const QString kept = path + ".1";
+    log.SetLogFileCap(1000);
+    ASSERT_EQ(log.OpenLogFile(wide(path).c_str(), 0, nullptr), 1);
+    for (int i = 0; i < 25; ++i)
+        log.WriteText(FormatWide(100, L"line %02d %ls\n", i, std::wstring(40, L'x').c_str()));
+    EXPECT_TRUE(readFile(kept).contains("line 19")) << "the first part is kept";
+    EXPECT_FALSE(readFile(kept).contains("line 20"));
+    EXPECT_TRUE(
+        readFile(path).contains("-Tactus: Debug log continued; it reached its size limit, "
+                                "the lines before are in " +
+                                path.toUtf8() + ".1\nline 20"));
+    EXPECT_LE(QFileInfo(path).size(), 1000);
+    log.CloseLogFile();
+
+    ASSERT_EQ(log.OpenLogFile(wide(path).c_str(), 0, nullptr), 1);
+    log.CloseLogFile();
+    EXPECT_TRUE(readFile(kept).contains("line 24")) << "the previous session's file is kept";
+    EXPECT_FALSE(readFile(path).contains("line"));
 }
 
 TEST_F(DebugLogTest, ValueAndSectionAreKeptOnlyTogether) {

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <regex>
@@ -55,6 +56,7 @@ TEST_F(StartupTest, FullStartUpWritesTheDebugLog) {
         "  DebugWindow = FALSE\n",
         "  DebugLogReset = FALSE\n",
         "  DebugTitle = Interface\n",
+        "  DebugLogMaxSize = 20\n",
         "  Version = 1.270000\n",
         "  VolCompMethod = 0\n",
         "  ARM2CompMode = FALSE\n",
@@ -72,7 +74,7 @@ TEST_F(StartupTest, FullStartUpWritesTheDebugLog) {
         "\tInitializeVolcomp, nMethod=0 ptrVolcomp=*\n",
         ">Tactus:    Sending: POS\n",
         "-Tactus: Sending MachineInitComplete().\n",
-        "<Tactus: Received: ( 1.500000 -2.000000 3.250000 90.000000 ) 235\r\n\n",
+        "<Tactus: Received: ( 1.500000 -2.000000 3.250000 90.000000 ) 235\n",
         "<Tactus: pos (before comp) =1.500000,-2.000000,3.250000\n",
         "<Tactus: pos (after comp)  =1.500000,-2.000000,3.250000\n",
         "<Tactus: W (RT angle)  =90.000000\n",
@@ -89,6 +91,22 @@ TEST_F(StartupTest, FullStartUpWritesTheDebugLog) {
     EXPECT_EQ(qlnTheApp->readoutState, 1);
     EXPECT_EQ(QlnMachineRecord(qlnTheApp->hostIface, 1)->hitRequestFlags, 2);
     EXPECT_EQ(qlnTheApp->startupState, 0);
+}
+
+// A debug log that cannot be created does not stop the start-up, but the host is told.
+TEST_F(StartupTest, DebugLogThatCannotBeCreatedIsShownToTheHost) {
+    CloseDebugLog();
+    const std::string path = WorkFolder() + "/no such folder/trace.log";
+    ResetSettings(path);
+    ASSERT_EQ(Start(), 0);
+    const std::wstring expected = L"Cannot create the debug log file " +
+                                  std::wstring(path.begin(), path.end()) +
+                                  L": No such file or directory";
+    const auto status = Events(HostEventKind::StatusMessage);
+    EXPECT_TRUE(std::any_of(status.begin(), status.end(),
+                            [&](const HostEvent& e) { return e.text == expected; }));
+    ResetSettings(WorkFolder() + "/driver-test.log");  // the next tests read the usual log
+    ASSERT_EQ(Start(), 0);
 }
 
 TEST_F(StartupTest, FirstStartWritesEveryDefault) {
@@ -143,7 +161,9 @@ TEST_F(StartupTest, StartUpFailuresReturnOneAndTellTheHost) {
         const auto boxes = Events(HostEventKind::MessageBox);
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(boxes.back().id, c.resource);
-        EXPECT_EQ(Events(HostEventKind::StatusMessage).back().id, c.resource);
+        const auto status = Events(HostEventKind::StatusMessage);
+        EXPECT_TRUE(std::any_of(status.begin(), status.end(),
+                                [&](const HostEvent& e) { return e.id == c.resource; }));
         EXPECT_NE(mark.Text().find(c.logLine), std::string::npos) << mark.Text();
     }
 }
@@ -196,6 +216,9 @@ TEST_F(StartupTest, SerialControllerIsPolled) {
     const std::string reply = "( 1.000000 2.000000 3.000000 4.000000 ) 235\r";
     ASSERT_EQ(::write(master, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
     EXPECT_TRUE(WaitForReadout(1.0, 2.0, 3.0, 4.0));
+    EXPECT_NE(LogText().find("<Tactus: Received: ( 1.000000 2.000000 3.000000 4.000000 ) 235\n<"),
+              std::string::npos)
+        << "a serial line is echoed without its carriage return";
 
     RemoveMachineFile();
     driver_initialize();  // closes the port before the terminal goes away

@@ -396,7 +396,7 @@ int TactusDriver::SpecialLearnModeOption() {
 
 void TactusDriver::GetAxisPointMapping(int mapping[6]) const {
     for (int a = 0; a < 3; ++a) {
-        mapping[a] = axes_.ConfiguredIndex(a);
-        mapping[3 + a] = axes_.Code(a);
+        mapping[a] = axes_.Index(a);
+        mapping[3 + a] = axes_.UsedCode(a);
     }
 }

@@ -358,6 +358,8 @@ TEST_F(StartupTest, AxisPointMapping) {
     const Case cases[] = {
         {"defaults", 0, 2, 4, {0, 1, 2, 0, 2, 4}},
         {"X reversed from Y's axis", 3, 0, 4, {1, 0, 2, 3, 0, 4}},
+        {"codes -3 and 9 fall back to their own axis, as points do", -3, 2, 9, {0, 1, 2, 0, 2, 4}},
+        {"only the bad code falls back", 6, 0, 5, {0, 0, 2, 0, 0, 5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.legend);

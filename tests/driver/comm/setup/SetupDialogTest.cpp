@@ -291,7 +291,7 @@ TEST_F(SetupDialogTest, CommunicationPageWritesTheVariablesOnlyOnApply) {
         EXPECT_EQ(summary->text(), "COM2 19200  E,8,1");
         EXPECT_EQ(Control<QComboBox>(sheet, kPortList)->currentIndex(), 2);
         EXPECT_EQ(parity->currentText(), "Even");
-        EXPECT_EQ(baud->count(), 10);
+        EXPECT_EQ(baud->count(), 9);
         EXPECT_TRUE(baud->isEnabled()) << "the driver calls it editable";
         EXPECT_FALSE(sheet.ApplyButton()->isEnabled());
 
@@ -307,11 +307,55 @@ TEST_F(SetupDialogTest, CommunicationPageWritesTheVariablesOnlyOnApply) {
         EXPECT_EQ(summary->text(), "COM2 38400  E,8,1");
         EXPECT_FALSE(sheet.ApplyButton()->isEnabled());
 
-        Retype(baud->lineEdit(), "fast");
         QTest::keyClick(Control<QComboBox>(sheet, kStopBitsList), Qt::Key_Down);
         QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
     });
-    EXPECT_EQ(StoredCommSettings(), L"COM2 0  E,8,1.5") << "a baud text that is no number is 0";
+    EXPECT_EQ(StoredCommSettings(), L"COM2 38400  E,8,1.5");
+}
+
+TEST_F(SetupDialogTest, CommunicationPageTakesOnlyAPortAndASpeedTheSerialPortCanUse) {
+    struct Row {
+        const char* legend;
+        int port;  // list index: 0 is "None"
+        const char* typed;
+        std::wstring stored;  // empty: OK is refused with a message box
+    };
+    const Row rows[] = {
+        {"a listed speed", 3, "115200", L"COM3 115200  E,8,1"},
+        {"a standard speed the list does not offer", 2, "230400", L"COM2 230400  E,8,1"},
+        {"a minus sign cannot be typed", 2, "-9600", L"COM2 9600  E,8,1"},
+        {"letters cannot be typed, which leaves no speed", 2, "abc", L""},
+        {"not a standard speed", 2, "14400", L""},
+        {"no port", 0, "19200", L""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        StoredCommSettings().clear();
+        QlnRecorder().clear();
+        Run([&](CTab& sheet) {
+            Choose(Control<QComboBox>(sheet, kPortList), row.port);
+            Retype(Control<QComboBox>(sheet, kBaudList)->lineEdit(), row.typed);
+            QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+        });
+        EXPECT_EQ(StoredCommSettings(), row.stored);
+        EXPECT_EQ(QlnRecorder().eventsOf(HostEventKind::MessageBox).size(),
+                  row.stored.empty() ? 1u : 0u);
+    }
+}
+
+TEST_F(SetupDialogTest, OnATcpMachineThePageShowsTheLinkAndKeepsTheSerialValues) {
+    hooks_.tcpLink = {L"127.0.0.1", 1390};
+    hooks_.serialValues.reset();
+    Run([&](CTab& sheet) {
+        auto* link = sheet.findChild<QLineEdit*>(QStringLiteral("link"));
+        ASSERT_NE(link, nullptr);
+        EXPECT_TRUE(link->isVisible());
+        EXPECT_EQ(link->text(), "TCP 127.0.0.1, port 1390");
+        EXPECT_FALSE(Control<QComboBox>(sheet, kPortList)->isEnabled());
+        EXPECT_FALSE(Control<QComboBox>(sheet, kBaudList)->isEnabled());
+        QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+    });
+    EXPECT_EQ(StoredCommSettings(), L"COM1 19200  N,8,1");
 }
 
 TEST_F(SetupDialogTest, PageStartsFromTheStoredTextOnceTheDriverIsConfigured) {

@@ -1,11 +1,9 @@
 // Drives the real tactus-tool program: `config check` on good and faulty machine files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <sys/stat.h>
-
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -147,9 +145,7 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
     int index = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
-        const auto started = std::chrono::steady_clock::now();
         const ToolRun r = RunTool("config check " + Folder(std::to_string(index++), row.file));
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
         EXPECT_EQ(r.status, 1) << r.out;
         for (const std::string& problem : row.problems)
             EXPECT_NE(r.out.find(problem), std::string::npos) << problem << "\n" << r.out;

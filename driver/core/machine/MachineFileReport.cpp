@@ -6,12 +6,13 @@
 void ReportMachineFileFailure(CQLNapplication* hostApp, CQLNhostInterface* hostIface,
                               const std::wstring& reason) {
     LogLine(machinefile::kOpenErrorLog);
-    if (!reason.empty())
+    // The status line shows the reason while the operator reads the box.
+    if (!reason.empty()) {
         LogLine(machinefile::kOpenErrorReasonLog, reason.c_str());
+        QlnStatusMessage(hostApp, reason.c_str());
+    }
     QlnMessageBox(hostIface, machinefile::kOpenErrorResource, kQlnBoxOk);
     QlnStatusMessage(hostApp, machinefile::kOpenErrorResource);
-    if (!reason.empty())
-        QlnStatusMessage(hostApp, reason.c_str());
 }
 
 bool LogMissingInitializationSequence(const MachineConfig& config) {

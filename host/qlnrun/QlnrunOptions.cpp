@@ -63,7 +63,7 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
     const QCommandLineOption answer(
         QStringLiteral("answer"),
         QStringLiteral("Answer host message box ID with yes or no (repeatable), for example "
-                       "4739=no to keep the axis counters."),
+                       "4739=yes to reset the axis counters (headless, it is answered no)."),
         QStringLiteral("ID=yes|no"));
     const QCommandLineOption unit(
         QStringLiteral("unit"),

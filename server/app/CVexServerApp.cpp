@@ -107,7 +107,9 @@ int CVexServerApp::InitInstance(const QStringList& arguments) {
     ServerConfig config;
     QStringList configProblems;
     if (!ReadServerConfig(QString::fromLatin1(names::kServerFile), config, &configProblems)) {
-        ShowMessageBox(QString::fromLatin1(names::kServerFileError));
+        // The reason a file that is there was refused follows on the next line.
+        configProblems.prepend(QString::fromLatin1(names::kServerFileError));
+        ShowMessageBox(configProblems.join(u'\n'));
         return 1;
     }
     hidden_ = config.windowMode == ServerConfig::kWindowHidden;

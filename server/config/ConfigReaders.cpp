@@ -50,8 +50,11 @@ void Clamp(const char* key, const QString& fileName, int lowest, int highest, in
 
 bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* problems) {
     QDomDocument document;
-    if (!XmlValues::Load(fileName, document)) {
+    QString refused;
+    if (!XmlValues::Load(fileName, document, &refused)) {
         out.interfaceName.clear();
+        if (problems != nullptr && !refused.isEmpty())
+            *problems << refused;
         return false;
     }
     const QDomElement root = document.documentElement();
@@ -77,7 +80,10 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* p
 
 bool ReadEnc7480Config(const QString& fileName, VexEnc7480& device, QStringList* problems) {
     QDomDocument document;
-    const bool loaded = XmlValues::Load(fileName, document);
+    QString refused;
+    const bool loaded = XmlValues::Load(fileName, document, &refused);
+    if (problems != nullptr && !refused.isEmpty())
+        *problems << refused;
     const QDomElement card =
         loaded ? XmlValues::Child(document.documentElement(), N::kCard) : QDomElement();
     // The card number is accepted for files written for several cards; the server

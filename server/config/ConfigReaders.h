@@ -14,10 +14,12 @@
 class VexEnc7480;
 class VexSimulator;
 
-// Fills `out` from VEX.XML. False when the file cannot be loaded (missing, unreadable or
-// not well formed); `out.interfaceName` is then empty and the other members keep their
-// values. A POLL_TIME or IdleClientTime outside its range (ServerConfig) is clamped to it
-// and, when `problems` is given, a text saying so is appended for the user.
+// Fills `out` from VEX.XML. False when the file cannot be loaded (missing, unreadable, not
+// well formed, or refused by the limits of common/XmlLimits.h); `out.interfaceName` is then
+// empty and the other members keep their values. When `problems` is given, a file that
+// exists but cannot be loaded adds a text saying why. A POLL_TIME or IdleClientTime outside
+// its range (ServerConfig) is clamped to it and, when `problems` is given, a text saying so
+// is appended for the user.
 bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* problems = nullptr);
 
 // Gives the card device its settings from VEXENC7480.XML. The card settings are reset to
@@ -25,8 +27,8 @@ bool ReadServerConfig(const QString& fileName, ServerConfig& out, QStringList* p
 // the device's values unless the file sets them. False when the file cannot be loaded;
 // the defaults are in place either way. A counts-per-unit value of 0 cannot be used: the
 // axis keeps its default and, when `problems` is given, a text saying so is appended for
-// the user. POINT_HISTORY is clamped to 0 to PointHistory::kMaxCapacity and reported
-// the same way.
+// the user; so is the reason why a file that exists could not be loaded. POINT_HISTORY is
+// clamped to 0 to PointHistory::kMaxCapacity and reported the same way.
 bool ReadEnc7480Config(const QString& fileName, VexEnc7480& device,
                        QStringList* problems = nullptr);
 

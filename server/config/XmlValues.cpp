@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "common/XmlLimits.h"
+
 namespace XmlValues {
 
 QDomElement Child(const QDomElement& parent, const char* key) {
@@ -53,11 +55,26 @@ std::optional<double> ParseReal(const QString& text) {
     return value;
 }
 
-bool Load(const QString& fileName, QDomDocument& document) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+bool Load(const QString& fileName, QDomDocument& document, QString* problem) {
+    QByteArray xml;
+    QString reason;
+    bool missing = false;
+    if (!xmllimits::ReadFile(fileName, xml, &reason, &missing)) {
+        if (problem && !missing)
+            *problem = reason;
         return false;
-    return static_cast<bool>(document.setContent(&file));
+    }
+    int line = 0, column = 0;
+    if (xmllimits::SetContent(document, xml, &reason, &line, &column))
+        return true;
+    if (problem)
+        *problem = line > 0 ? QStringLiteral("%1, line %2, column %3: %4")
+                                  .arg(fileName)
+                                  .arg(line)
+                                  .arg(column)
+                                  .arg(reason)
+                            : QStringLiteral("%1: %2").arg(fileName, reason);
+    return false;
 }
 
 bool ReadChoice(const QDomElement& parent, const char* key, std::initializer_list<Choice> choices,

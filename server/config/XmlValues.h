@@ -28,8 +28,11 @@ std::optional<int> ParseInteger(const QString& text);
 // character that does not belong to it. Empty when nothing (finite) was read.
 std::optional<double> ParseReal(const QString& text);
 
-// Loads a whole document; false when the file is missing, unreadable or not well formed.
-bool Load(const QString& fileName, QDomDocument& document);
+// Loads a whole document within the limits of common/XmlLimits.h; false when the file is
+// missing, unreadable, not a regular file, not well formed or beyond a limit. Except for a
+// missing file, `problem` then gets a sentence for the user that names the file and the
+// reason.
+bool Load(const QString& fileName, QDomDocument& document, QString* problem = nullptr);
 
 using Choice = std::pair<const char*, int>;
 // Sets member to the value of the first choice whose text equals the key's text.

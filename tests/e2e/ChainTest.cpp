@@ -80,9 +80,10 @@ class ChainTest : public ::testing::Test {
         return WriteText(path("TACConfigData.xml"), text);
     }
 
-    bool start(const QStringList& environment, const QStringList& options = {}) {
+    bool start(const QStringList& environment, const QStringList& options = {},
+               const QStringList& answers = {"--answer", "4739=no"}) {
         return session_.start(
-            QStringList{"--headless", "--dir", dir_.path(), "--answer", "4739=no"} + options,
+            QStringList{"--headless", "--dir", dir_.path()} + answers + options,
             QlnrunSession::environment(QStringList{"SETVAULT_INI=" + path("settings.ini"),
                                                    QlnrunSession::tsanOptions(dir_.path())} +
                                        environment),
@@ -213,6 +214,23 @@ TEST_F(ChainTest, ServerStartedByTheDriverDeliversEveryTouchOnce) {
     ASSERT_EQ(hits.size(), std::size(kTouches)) << diagnostics();
     for (size_t touch = 0; touch < hits.size(); ++touch)
         expectHit(hits[touch], kTouches[touch]);
+}
+
+// Headless and without --answer nobody can be asked whether to zero the machine, so the card
+// keeps its counters: resting away from zero, it reads its position.
+TEST_F(ChainTest, HeadlessStartKeepsTheCardCounters) {
+    const QString port = QString::number(FreePort());
+    ASSERT_TRUE(WriteText(path("VEX.XML"), "<VEX><INTERFACE>ENC7480</INTERFACE><TCPPortNumber>" +
+                                               port + "</TCPPortNumber></VEX>"));
+    ASSERT_TRUE(writeMachineFile("/examples/TACConfigData.xml",
+                                 {{"<CMMPort-IP>[^<]*", "<CMMPort-IP>" + port}}));
+    ASSERT_TRUE(WriteText(path("rest.vexsim"), "start 100 50 20 90\npause 1000\n"));
+    ASSERT_TRUE(start({"VEXSIM_SCRIPT=" + path("rest.vexsim")}, {}, {}));
+    EXPECT_TRUE(session_.waitFor("message 4739 .* -> 7", kStartWait)) << diagnostics();
+    EXPECT_TRUE(session_.waitFor("readout 100.000000 50.000000 20.000000 90.000000", kStartWait))
+        << diagnostics();
+    session_.send("quit");
+    EXPECT_EQ(session_.waitForExit(kStartWait), 0) << diagnostics();
 }
 
 // A controller on a serial line that speaks a format of its own: "P X.. Y.. Z.." answers a

@@ -1,5 +1,6 @@
 // Drives the real tactus-tool program: `config check` on good and faulty machine files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/HostileXml.h"
 #include "tests/support/RunProgram.h"
 
 namespace {
@@ -27,6 +29,7 @@ int CountLines(const std::string& text, const std::string& prefix) {
 }
 
 const std::string kTcp = "<Transport>TCP</Transport>";
+const std::string kFifo = "(a FIFO)";
 const std::string kTcpChild =
     "<TCP><CMMAddress-IP>LocalHost</CMMAddress-IP><CMMPort-IP>1390</CMMPort-IP></TCP>";
 const std::string kReplies =
@@ -58,7 +61,9 @@ class ConfigCheckTest : public ::testing::Test {
     std::string Folder(const std::string& name, const std::string& content) {
         const fs::path folder = dir_ / name;
         fs::create_directories(folder);
-        if (!content.empty())
+        if (content == kFifo)
+            ::mkfifo((folder / "TACConfigData.xml").c_str(), 0600);
+        else if (!content.empty())
             std::ofstream(folder / "TACConfigData.xml") << content;
         return folder.string();
     }
@@ -129,6 +134,13 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
          "<TACConfigData><Misc></TACConfigData>",
          {"the driver cannot read the file (start-up fails with message 561)"}},
         {"no file", "", {"the driver cannot read the file", "cannot open"}},
+        {"one entity expanding to 400 MB",
+         testsupport::FlatEntityExpansion("TACConfigData", "Misc"),
+         {"its entities may expand to more than 1 MiB of text"}},
+        {"100,000 nested elements",
+         testsupport::DeepNesting("TACConfigData"),
+         {"TACConfigData.xml, line 1, column 207: elements are nested deeper than 64"}},
+        {"a FIFO instead of a file", kFifo, {"TACConfigData.xml is not a regular file"}},
     };
     int index = 0;
     for (const Row& row : rows) {
@@ -140,6 +152,7 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
         const int expectedLines = row.file.empty() ? 1 : static_cast<int>(row.problems.size());
         EXPECT_EQ(CountLines(r.out, "problem: "), expectedLines) << r.out;
     }
+    EXPECT_LT(testsupport::PeakChildMegabytes(), 100);
 }
 
 TEST_F(ConfigCheckTest, BadArgumentsAreAUsageError) {

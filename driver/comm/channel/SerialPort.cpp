@@ -75,6 +75,10 @@ bool IsRetryable(int error) {
 
 }  // namespace
 
+bool SerialPort::SupportsBaudRate(int baud) {
+    return SpeedCode(baud) != B0;
+}
+
 std::string SerialPort::DevicePath(int portNumber) {
     const std::string variable = "TACTUS_COM" + std::to_string(portNumber);
     if (const char* redirect = std::getenv(variable.c_str()); redirect && *redirect) {

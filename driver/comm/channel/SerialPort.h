@@ -41,6 +41,8 @@ class SerialPort {
 
     // The device path of port n, or an empty text when there is none (n < 1).
     static std::string DevicePath(int portNumber);
+    // True for a speed the port can be set to here (the standard rates, 50 to 4000000).
+    static bool SupportsBaudRate(int baud);
 
     // Opens an existing device for reading and writing, exclusively; 0 or the error
     // number. A path that is not a terminal opens but fails Apply().

@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <algorithm>
+#include <vector>
 
+#include "driver/comm/log/LogLine.h"
 #include "driver/comm/log/LogLocks.h"
 #include "driver/comm/log/LogPlatform.h"
 #include "driver/comm/log/WideFormat.h"
@@ -65,10 +67,20 @@ int DebugLog::PrintText(const wchar_t* format, ...) {
     return Print(L"%ls", text.c_str());
 }
 
-void DebugLog::WriteToFile(std::wstring_view text) {
+void DebugLog::AppendToFile(std::wstring_view text) {
     const QByteArray bytes = QString::fromWCharArray(text.data(), qsizetype(text.size())).toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out_.logFile);
     std::fflush(out_.logFile);
+    out_.logFileBytes += bytes.size();
+}
+
+void DebugLog::WriteToFile(std::wstring_view text) {
+    AppendToFile(text);
+    // Checked after whole texts, so that a line is never split between the two files.
+    if (out_.logFileCap > 0 && out_.logFileBytes >= out_.logFileCap) {
+        RotateLogFile();
+        return;
+    }
     if (out_.reopenAfterWrite) {
         std::fclose(out_.logFile);
         out_.logFile =
@@ -76,7 +88,24 @@ void DebugLog::WriteToFile(std::wstring_view text) {
     }
 }
 
-int DebugLog::OpenLogFile(const wchar_t* name, int value, const wchar_t* section) {
+void DebugLog::RotateLogFile() {
+    std::fclose(out_.logFile);
+    std::wstring reason;
+    out_.logFile = CreateLogFile(out_.logFileName, reason);
+    out_.logFileBytes = 0;
+    if (out_.logFile)
+        AppendToFile(LocalDateLine() +
+                     FormatWide(kLogLineChars, kLogFileContinued, out_.logFileName.c_str()));
+}
+
+void DebugLog::SetLogFileCap(long long bytes) {
+    ObjectLock locked(out_.lock);
+    if (locked.owned())
+        out_.logFileCap = std::max(0LL, bytes);
+}
+
+int DebugLog::OpenLogFile(const wchar_t* name, int value, const wchar_t* section,
+                          std::wstring* failure) {
     SettledObjectLock locked(out_.lock);
     if (!locked.owned())
         return 1;
@@ -90,16 +119,32 @@ int DebugLog::OpenLogFile(const wchar_t* name, int value, const wchar_t* section
             if (section && *section)
                 WriteRegString(section, L"DebugFile", fileName.c_str(), false);
         }
-        std::wstring path = fileName;
-        std::replace(path.begin(), path.end(), L'\\', L'/');
-        if (path.find(L'/') == std::wstring::npos)
-            path = ExecutableFolder() + L'/' + path;
-        std::FILE* file = std::fopen(QString::fromStdWString(path).toLocal8Bit().constData(), "w");
-        if (!file)
+        std::wstring given = fileName;
+        std::replace(given.begin(), given.end(), L'\\', L'/');
+        // A bare name goes where this session's files are, or where the user may write.
+        const bool placed = given.find(L'/') == std::wstring::npos;
+        std::vector<std::wstring> paths;
+        for (const std::wstring& folder : placed ? LogFileFolders() : std::vector{std::wstring()})
+            paths.push_back(placed ? folder + L'/' + given : given);
+        std::FILE* file = nullptr;
+        std::wstring path, reason;
+        for (auto it = paths.begin(); !file && it != paths.end(); ++it)
+            file = CreateLogFile(path = *it, reason);
+        if (!file) {
+            if (failure)
+                *failure = path + L": " + reason;
             return 0;
+        }
         out_.logFile = file;
         out_.logFileName = path;
+        out_.logFileBytes = 0;
         WriteToFile(LocalDateLine());
+        if (placed) {
+            const std::wstring where = FormatWide(kLogLineChars, kLogFilePlaced, path.c_str());
+            WriteToFile(where);
+            if (out_.window && !out_.suspended)
+                AddToWindow(where);
+        }
         if (value && section) {
             out_.logValue = value;
             out_.logSection = section;

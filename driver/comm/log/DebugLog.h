@@ -19,7 +19,8 @@
 // "CTerminal History" (key: the title for "Terminal Window", "Interface" and "Controller
 // Terminal", otherwise "DebugWindowName" holds the title and "DebugWindowSize" the size),
 // the completed log file name under "DebugFile" of the section OpenLogFile is given.
-// The file and window are described for operators in docs/debug-log.md.
+// The file (its place, size limit and the kept name.1) and the window are described for
+// operators in docs/debug-log.md.
 
 #include <chrono>
 #include <cstdarg>
@@ -36,6 +37,12 @@ class DebugLog {
     static constexpr std::size_t kPrintBufferChars = 5000;
     static constexpr const wchar_t* kWindowSection = L"CTerminal History";
     static constexpr const wchar_t* kDefaultLogFile = L"debug.txt";
+    // First lines after the date line: where a name without a folder went, and in a file
+    // that continues one which reached its size limit, where the earlier lines are.
+    static constexpr const wchar_t* kLogFilePlaced = L"-Tactus: Debug log file %ls\n";
+    static constexpr const wchar_t* kLogFileContinued =
+        L"-Tactus: Debug log continued; it reached its size limit, the lines before are in "
+        L"%ls.1\n";
 
     explicit DebugLog(CQLNdebugOutput& output) : out_(output) {}
 
@@ -56,12 +63,20 @@ class DebugLog {
     int PrintText(const wchar_t* format, ...);
 
     // Opens the log file `name` (null or empty: "debug.txt"; without a dot ".txt" is
-    // appended and the completed name stored under "DebugFile" in `section`; without a path
-    // separator the file goes to the program's folder), replacing an old file, and writes the
-    // date line. When a file is open already only an empty line is written. Returns 0 when
-    // the file cannot be created, else 1 (also when the lock was not obtained).
-    int OpenLogFile(const wchar_t* name, int value, const wchar_t* section);
+    // appended and the completed name stored under "DebugFile" in `section`) and writes the
+    // date line. A name without a path separator goes to the working folder, or when the file
+    // cannot be created there to the user's state folder (LogPlatform.h), and a line saying
+    // where follows the date line. An older file of that name is kept as name.1, so the last
+    // session's log survives a new start. When a file is open already only an empty line is
+    // written. Returns 0 when the file cannot be created, with "path: reason" in `failure`
+    // when given, else 1 (also when the lock was not obtained).
+    int OpenLogFile(const wchar_t* name, int value, const wchar_t* section,
+                    std::wstring* failure = nullptr);
     void CloseLogFile();
+    // Limits the log file (the open one and later ones) to about `bytes`: once a write takes
+    // it there, the file is renamed name.1 (replacing an older one) and a new one continues
+    // with a line saying so. 0 or less: no limit.
+    void SetLogFileCap(long long bytes);
 
     // Shows the terminal window, creating it on the first call with `title` (prefixed "-"
     // when topmost, followed by "..." while suspended) and its saved size. Returns 1 when
@@ -84,6 +99,8 @@ class DebugLog {
     void RefreshWindow();
     void SaveWindowSize();
     void WriteToFile(std::wstring_view text);
+    void AppendToFile(std::wstring_view text);
+    void RotateLogFile();
     bool OnGuiThread() const;
     static void WindowResized(CQLNdebugOutput* output, int kind, int width, int height);
 

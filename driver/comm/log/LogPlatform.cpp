@@ -2,19 +2,40 @@
 
 #include <string.h>
 
+#include <QDir>
+#include <QFile>
 #include <QString>
+#include <cerrno>
 #include <ctime>
 #include <cwchar>
 #include <filesystem>
 
+#include "common/ProductVersion.h"
 #include "driver/comm/log/WideFormat.h"
 
-std::wstring ExecutableFolder() {
+std::vector<std::wstring> LogFileFolders() {
+    std::vector<std::wstring> folders;
     std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return std::filesystem::current_path(error).wstring();
-    return self.parent_path().wstring();
+    const std::filesystem::path working = std::filesystem::current_path(error);
+    if (!error)
+        folders.push_back(working.wstring());
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    state += QLatin1Char('/') + QLatin1String(kProductName);
+    QDir().mkpath(state);
+    folders.push_back(state.toStdWString());
+    return folders;
+}
+
+std::FILE* CreateLogFile(const std::wstring& path, std::wstring& reason) {
+    const QByteArray name = QFile::encodeName(QString::fromStdWString(path));
+    // The previous session's file (or the first part of this one) stays for a look back.
+    std::rename(name.constData(), (name + ".1").constData());
+    std::FILE* file = std::fopen(name.constData(), "w");
+    if (!file && !SystemErrorText(unsigned(errno), reason))
+        reason = L"unknown error";
+    return file;
 }
 
 bool SystemErrorText(unsigned code, std::wstring& text) {

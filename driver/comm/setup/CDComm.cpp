@@ -2,12 +2,16 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "driver/comm/channel/SerialPort.h"
 #include "driver/comm/setup/CommSettingsText.h"
 #include "driver/comm/setup/SetupControls.h"
 #include "driver/comm/setup/SetupTexts.h"
+#include "host/CQLNapplication.h"
 
 using namespace setuptext;
 
@@ -21,7 +25,7 @@ int SelectedOr(const QComboBox* list, int offset, int current) {
 
 }  // namespace
 
-CDComm::CDComm(QWidget* parent) : SetupPage(parent) {
+CDComm::CDComm(CQLNapplication* hostApp, QWidget* parent) : SetupPage(parent), hostApp_(hostApp) {
     setObjectName(QString::number(kCommTemplate));
     portList_ = MakeControl<QComboBox>(kPortList, this);
     baudList_ = MakeControl<QComboBox>(kBaudList, this);
@@ -30,6 +34,11 @@ CDComm::CDComm(QWidget* parent) : SetupPage(parent) {
     stopList_ = MakeControl<QComboBox>(kStopBitsList, this);
     summary_ = MakeControl<QLineEdit>(kCommSummary, this);
     summary_->setReadOnly(true);
+    link_ = new QLineEdit(this);
+    link_->setObjectName(QStringLiteral("link"));
+    link_->setReadOnly(true);
+    linkNote_ = new QLabel(QString::fromLatin1(kTcpLinkNote), this);
+    linkNote_->setWordWrap(true);
 
     // The entries the page's layout brings; OnInitDialog adds the rest.
     for (int port = 1; port <= kListedPorts; ++port)
@@ -38,20 +47,30 @@ CDComm::CDComm(QWidget* parent) : SetupPage(parent) {
         dataBitsList_->addItem(QString::fromLatin1(entry));
     for (const char* entry : kStopBitsEntries)
         stopList_->addItem(QString::fromLatin1(entry));
-    // The baud rate may be typed as well as chosen.
+    // The baud rate may be typed as well as chosen, in digits only.
     baudList_->setEditable(true);
     baudList_->setInsertPolicy(QComboBox::NoInsert);
+    baudList_->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,7}")), this));
 
-    auto* form = new QFormLayout;
+    auto* form = form_ = new QFormLayout;
+    form->addRow(QString::fromLatin1(kLinkLabel), link_);
+    form->addRow(linkNote_);
     form->addRow(QString::fromLatin1(kPortLabel), portList_);
     form->addRow(QString::fromLatin1(kBaudLabel), baudList_);
     form->addRow(QString::fromLatin1(kParityLabel), parityList_);
     form->addRow(QString::fromLatin1(kDataBitsLabel), dataBitsList_);
     form->addRow(QString::fromLatin1(kStopBitsLabel), stopList_);
     form->addRow(QString::fromLatin1(kSummaryLabel), summary_);
+    auto* nextStart = new QLabel(QString::fromLatin1(kNextStartNote), this);
+    nextStart->setWordWrap(true);
+    form->addRow(nextStart);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addStretch();
+    // Shown for a TCP machine only.
+    form->setRowVisible(link_, false);
+    form->setRowVisible(linkNote_, false);
 
     for (QComboBox* list : {portList_, parityList_, dataBitsList_, stopList_})
         connect(list, &QComboBox::currentIndexChanged, this, [this] { UpdateModified(); });
@@ -79,6 +98,14 @@ void CDComm::SetCommValues(bool editable, int* port, int* baud, int* parityIndex
         UpdateEnabling();
         UpdateModified();
     }
+}
+
+void CDComm::ShowTcpLink(const QString& address, int port) {
+    tcp_ = true;
+    link_->setText(QString::fromLatin1(kTcpLinkFormat).arg(address).arg(port));
+    form_->setRowVisible(link_, true);
+    form_->setRowVisible(linkNote_, true);
+    UpdateEnabling();
 }
 
 void CDComm::OnInitDialog() {
@@ -130,7 +157,30 @@ void CDComm::UpdateModified() {
 
 void CDComm::UpdateEnabling() {
     for (QComboBox* list : {baudList_, parityList_, dataBitsList_, stopList_})
-        list->setEnabled(editable_);
+        list->setEnabled(editable_ && !tcp_);
+    portList_->setEnabled(!tcp_);
+    summary_->setEnabled(!tcp_);
+}
+
+bool CDComm::CheckValues() {
+    // A TCP machine's page changes nothing, so its serial values are not judged.
+    if (!port_ || tcp_)
+        return true;
+    QString problem;
+    if (portList_->currentIndex() == 0)
+        problem = QString::fromLatin1(kNoPortText);
+    else if (editable_ &&
+             !SerialPort::SupportsBaudRate(BaudFromText(baudList_->currentText().toStdWString())))
+        problem = QString::fromLatin1(kBadBaudText).arg(baudList_->currentText());
+    if (problem.isEmpty())
+        return true;
+    QlnMessageBox(hostApp_ ? hostApp_->hostIface : nullptr, problem.toStdWString().c_str(),
+                  kQlnBoxOk);
+    return false;
+}
+
+bool CDComm::OnKillActive() {
+    return CheckValues();
 }
 
 void CDComm::OnShown() {
@@ -143,6 +193,8 @@ void CDComm::OnHidden() {
 }
 
 bool CDComm::OnApply() {
+    if (!CheckValues())
+        return false;
     if (port_) {
         *port_ = SelectedOr(portList_, 0, *port_);
         *baud_ = BaudFromText(baudList_->currentText().toStdWString());

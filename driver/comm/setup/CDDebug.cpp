@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "driver/comm/log/DebugLog.h"
+#include "driver/comm/log/LogLine.h"
 #include "driver/comm/setup/SetupControls.h"
 #include "driver/comm/setup/SetupTexts.h"
 #include "driver/core/settings/DriverSettings.h"
@@ -153,12 +154,12 @@ bool CDDebug::OnApply() {
     const std::wstring title = values.title.toStdWString();
 
     if (values.log && !s.DebugLog) {
-        log_.OpenLogFile(file.c_str(), 0, nullptr);
+        OpenDriverLogFile(log_, file, s.DebugLogMaxSize, hostApp_);
     } else if (!values.log && s.DebugLog) {
         log_.CloseLogFile();
     } else if (values.log && !SameText(values.file, QString::fromStdWString(s.DebugFile))) {
         log_.CloseLogFile();
-        log_.OpenLogFile(file.c_str(), 0, nullptr);
+        OpenDriverLogFile(log_, file, s.DebugLogMaxSize, hostApp_);
     }
 
     // A new title alone leaves an open window as it is.

@@ -13,7 +13,7 @@
 
 CTab::CTab(DriverAxisHooks axisHooks, DebugLog& log, CQLNapplication* hostApp, QWidget* parent,
            int selectPage)
-    : QDialog(parent), axis_(std::move(axisHooks), hostApp), debug_(log, hostApp) {
+    : QDialog(parent), comm_(hostApp), axis_(std::move(axisHooks), hostApp), debug_(log, hostApp) {
     setWindowTitle(HostString(setuptext::kSheetCaption));
     debug_.SetShowLevels(true);
 

@@ -71,6 +71,9 @@ bool RunSetupDialog(const SetupDialogHooks& hooks) {
         CTab sheet(hooks.axes, TheDebugLog(), hooks.hostApp, hooks.parent);
         sheet.Comm().SetCommValues(true, &values.port, &values.baud, &values.parityIndex,
                                    &values.dataBits, &values.stopIndex);
+        if (hooks.tcpLink)
+            sheet.Comm().ShowTcpLink(QString::fromStdWString(hooks.tcpLink->first),
+                                     hooks.tcpLink->second);
         std::function<void(CTab&)> drive = hooks.drive;
         if (!drive && !CanAskOperator()) {
             std::fprintf(stderr, "Tactus setup dialog \"%s\": no display, answered OK\n",

@@ -19,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "driver/comm/setup/CDAxis.h"
 #include "driver/comm/setup/CommSettingsText.h"
@@ -37,6 +38,9 @@ struct SetupDialogHooks {
     // The serial values the driver holds (its machine file's serial line), if any; without
     // them the page starts from CommValues' defaults.
     std::optional<CommValues> serialValues;
+    // The TCP address and port of a machine reached over TCP, shown on the communication
+    // page instead of letting its serial settings look like the link in use.
+    std::optional<std::pair<std::wstring, int>> tcpLink;
     // The driver's version text, for the closing log lines.
     std::wstring driverVersion;
     // The driver's axis codes and axis initialisation.

@@ -46,8 +46,9 @@ inline constexpr int kCpuLevelLabel = 1728;
 inline constexpr int kLogResetCheck = 1774;
 
 // --- Fixed list entries -------------------------------------------------------------------------
+// Only speeds the serial port takes (SerialPort::SupportsBaudRate); 14400 is not one.
 inline constexpr const char* kBaudRates[] = {"300",   "1200",  "2400",  "4800",  "9600",
-                                             "14400", "19200", "38400", "57600", "115200"};
+                                             "19200", "38400", "57600", "115200"};
 // Ports offered after the first entry ("COM1" ... ); a larger port number grows the list.
 inline constexpr int kListedPorts = 16;
 inline constexpr int kHighestPort = 255;
@@ -70,6 +71,17 @@ inline constexpr const char* kParityLabel = "Parity:";
 inline constexpr const char* kDataBitsLabel = "Data bits:";
 inline constexpr const char* kStopBitsLabel = "Stop bits:";
 inline constexpr const char* kSummaryLabel = "Settings:";
+inline constexpr const char* kLinkLabel = "Connection:";
+inline constexpr const char* kTcpLinkFormat = "TCP %1, port %2";
+inline constexpr const char* kTcpLinkNote =
+    "This machine is connected over TCP. The serial settings below apply to machines on a "
+    "serial line.";
+inline constexpr const char* kNextStartNote =
+    "Changes here do not change the connection in use: the driver sets its connection up "
+    "from TACConfigData.xml when it next starts.";
+inline constexpr const char* kNoPortText = "Choose the serial port the machine is connected to.";
+inline constexpr const char* kBadBaudText =
+    "The baud rate '%1' is not a speed the serial port can take. Choose one from the list.";
 inline constexpr const char* kAxisXLabel = "Host X axis:";
 inline constexpr const char* kAxisYLabel = "Host Y axis:";
 inline constexpr const char* kAxisZLabel = "Host Z axis:";

@@ -23,6 +23,10 @@ int AxisMapping::Index(int axis) const {
     return CodeInRange(codes_[axis]) ? codes_[axis] / 2 : axis;
 }
 
+int AxisMapping::UsedCode(int axis) const {
+    return CodeInRange(codes_[axis]) ? codes_[axis] : 2 * axis;
+}
+
 bool AxisMapping::Reversed(int axis) const {
     return CodeInRange(codes_[axis]) && codes_[axis] % 2 != 0;
 }

@@ -18,8 +18,13 @@ class AxisMapping {
 
     // The code of host axis `axis` (0 X, 1 Y, 2 Z) as configured.
     int Code(int axis) const { return codes_[axis]; }
-    // code / 2 as configured (what GetAxisPointMapping reports, even for a bad code).
+    // code / 2 as configured (what start-up logs, even for a bad code).
     int ConfiguredIndex(int axis) const { return codes_[axis] / 2; }
+    // The machine axis actually used for host axis `axis`, and the code that says so: the
+    // configured one, or for a code outside 0 to 5 the identity (2 * axis). This is what
+    // GetAxisPointMapping hands the host, so that it maps points as the driver does.
+    int Index(int axis) const;
+    int UsedCode(int axis) const;
     // True when every code lies in 0..5 and no two host axes share a machine axis.
     bool IsValid() const;
 
@@ -30,8 +35,6 @@ class AxisMapping {
     CPoint3 TipOffset(const CPoint3& in) const;
 
   private:
-    // The machine axis actually used for host axis `axis`, and whether it is reversed.
-    int Index(int axis) const;
     bool Reversed(int axis) const;
 
     std::array<int, 3> codes_{0, 2, 4};

@@ -117,7 +117,7 @@ void TactusDriver::DrainChannel() {
     while (channel_ && channel_->GetMessageLength() != 0) {
         const int length = channel_->ReadMessage(lineBuffer_.data());
         lineBuffer_[static_cast<std::size_t>(length)] = '\0';
-        LogLine(kLogReceived, WidenFromAnsi(lineBuffer_.data()).c_str());
+        LogLine(kLogReceived, ReceivedLineText(lineBuffer_.data()).c_str());
         LineStep(lineBuffer_.data());
     }
     NoteLostConnection();

@@ -74,7 +74,7 @@ int TactusDriver::Initialize() {
 
     MachineFileResult file = ReadMachineFile(machinefile::kFileName);
     if (!file.ok) {
-        ReportMachineFileFailure(hostApp_, hostIface_);
+        ReportMachineFileFailure(hostApp_, hostIface_, file.error);
         return 1;
     }
     config_ = std::move(file.config);
@@ -134,7 +134,8 @@ void TactusDriver::LoadSettings() {
 
 void TactusDriver::OpenDebugOutput() {
     if (driverSettings.DebugLog)
-        TheDebugLog().OpenLogFile(driverSettings.DebugFile.c_str(), 0, nullptr);
+        OpenDriverLogFile(TheDebugLog(), driverSettings.DebugFile, driverSettings.DebugLogMaxSize,
+                          hostApp_);
     if (driverSettings.DebugWindow)
         TheDebugLog().ShowTerminal(driverSettings.DebugTitle.c_str(), false, 0, 0);
 }
@@ -396,7 +397,7 @@ int TactusDriver::SpecialLearnModeOption() {
 
 void TactusDriver::GetAxisPointMapping(int mapping[6]) const {
     for (int a = 0; a < 3; ++a) {
-        mapping[a] = axes_.ConfiguredIndex(a);
-        mapping[3 + a] = axes_.Code(a);
+        mapping[a] = axes_.Index(a);
+        mapping[3 + a] = axes_.UsedCode(a);
     }
 }

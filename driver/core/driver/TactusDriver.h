@@ -71,7 +71,8 @@ class TactusDriver {
     void Close();
     void AddEntries();
     int SpecialLearnModeOption();
-    // mapping[0..2] machine axes of X, Y, Z, mapping[3..5] their codes.
+    // mapping[0..2] machine axes of X, Y, Z, mapping[3..5] their codes, both as the driver
+    // uses them (a code outside 0 to 5 as the identity).
     void GetAxisPointMapping(int mapping[6]) const;
     // Logs the axis assignment (start-up and after the setup dialog changed the codes).
     void InitializeScaleAxis();

@@ -95,6 +95,7 @@ inline constexpr std::size_t kMinReplyFormatListLength = 6;
 // Driver texts and host resources of reading the file.
 inline constexpr const wchar_t* kOpenErrorLog =
     L"-Tactus: Error opening the file, TACConfigData.xml, for reading!\n";
+inline constexpr const wchar_t* kOpenErrorReasonLog = L"-Tactus: %ls\n";
 inline constexpr const wchar_t* kNoInitSequenceLog = L"-Tactus: No initialization sequence!\n";
 inline constexpr unsigned kOpenErrorResource = 561;
 

@@ -2,12 +2,12 @@
 
 #include <QDomDocument>
 #include <QDomElement>
-#include <QFile>
 #include <QString>
 #include <algorithm>
 #include <initializer_list>
 #include <map>
 
+#include "common/XmlLimits.h"
 #include "driver/core/machine/MachineValues.h"
 
 using namespace machinefile;
@@ -242,12 +242,14 @@ MachineFileResult Load(QDomDocument& document, const QByteArray& xml, const std:
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(xml, &message, &line, &column)) {
-        result.error = QString("%1, line %2, column %3: %4")
-                           .arg(QString::fromStdWString(name))
-                           .arg(line)
-                           .arg(column)
-                           .arg(message)
+    if (!xmllimits::SetContent(document, xml, &message, &line, &column)) {
+        const QString where = QString::fromStdWString(name);
+        result.error = (line > 0 ? QString("%1, line %2, column %3: %4")
+                                       .arg(where)
+                                       .arg(line)
+                                       .arg(column)
+                                       .arg(message)
+                                 : QString("%1: %2").arg(where, message))
                            .toStdWString();
         return result;
     }
@@ -264,15 +266,15 @@ MachineFileResult Load(QDomDocument& document, const QByteArray& xml, const std:
 }  // namespace
 
 MachineFileResult ReadMachineFile(const std::wstring& path) {
-    QFile file(QString::fromStdWString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray xml;
+    QString problem;
+    if (!xmllimits::ReadFile(QString::fromStdWString(path), xml, &problem)) {
         MachineFileResult result;
-        result.error =
-            QString("cannot open %1: %2").arg(file.fileName(), file.errorString()).toStdWString();
+        result.error = problem.toStdWString();
         return result;
     }
     QDomDocument document;
-    return Load(document, file.readAll(), path);
+    return Load(document, xml, path);
 }
 
 MachineFileResult ReadMachineText(const std::string& xml, const std::wstring& name) {

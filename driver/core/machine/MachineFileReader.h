@@ -10,9 +10,11 @@
 // order, defaults included, so the last Data decides every value of its group.
 //
 // The reader calls neither the host nor the debug log, so driver start-up and tactus-tool
-// share it. A file that cannot be opened or is not well-formed XML returns ok false with the
-// reason; driver start-up then fails and reports it with ReportMachineFileFailure
-// (MachineFileReport.h). Any thread; no shared state.
+// share it. A file that cannot be opened, is not a regular file, is not well-formed XML or
+// goes beyond the limits every settings file is read under (common/XmlLimits.h: size after
+// entity expansion, element depth) returns ok false with the reason; driver start-up then
+// fails and reports it with ReportMachineFileFailure (MachineFileReport.h). Any thread; no
+// shared state.
 
 #include <string>
 
@@ -21,7 +23,8 @@
 struct MachineFileResult {
     bool ok = false;
     // Why the file could not be used, e.g. "cannot open TACConfigData.xml: No such file or
-    // directory" or "TACConfigData.xml, line 3, column 7: ...". Empty when ok.
+    // directory", "TACConfigData.xml is not a regular file" or "TACConfigData.xml, line 3,
+    // column 7: ...". Empty when ok.
     std::wstring error;
     // The values read; all defaults when !ok.
     MachineConfig config;

@@ -29,6 +29,7 @@ const SettingEntry driverSettingsTable[] = {
     userRow(L"DebugWindow", kSettingBool, &driverSettings.DebugWindow, L"FALSE"),
     userRow(L"DebugLogReset", kSettingBool, &driverSettings.DebugLogReset, L"FALSE"),
     userRow(L"DebugTitle", kSettingString, &driverSettings.DebugTitle, L"Interface"),
+    userRow(L"DebugLogMaxSize", kSettingInt32, &driverSettings.DebugLogMaxSize, L"20"),
     userRow(L"Version", kSettingDouble, &driverSettings.Version, L"1.27"),
     machineRow(L"VolCompMethod", kSettingUInt8, &driverSettings.VolCompMethod, L"0"),
     machineRow(L"ARM2CompMode", kSettingBool, &driverSettings.ARM2CompMode, L"FALSE"),

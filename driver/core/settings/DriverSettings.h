@@ -1,5 +1,5 @@
 #pragma once
-// The driver's sixteen persistent settings: their live values (driverSettings) and the table
+// The driver's seventeen persistent settings: their live values (driverSettings) and the table
 // that describes them (driverSettingsTable) for the settings store (SettingsStore.h).
 //
 // Both are process-wide and live as long as the driver is loaded; they are used on the
@@ -24,11 +24,12 @@ struct DriverSettings {
     std::uint8_t DebugPosReport = 0;  // setup dialog choices only
     std::uint8_t DebugCPU = 0;
     std::uint8_t DebugCMM = 0;
-    bool DebugWindow = false;        // open the terminal window at start-up
-    bool DebugLogReset = false;      // copied into the host's machine record
-    std::wstring DebugTitle;         // terminal window title
-    double Version = 0.0;            // version of the stored settings
-    std::uint8_t VolCompMethod = 0;  // compensation method number
+    bool DebugWindow = false;          // open the terminal window at start-up
+    bool DebugLogReset = false;        // copied into the host's machine record
+    std::wstring DebugTitle;           // terminal window title
+    std::int32_t DebugLogMaxSize = 0;  // megabytes after which the log file is rotated
+    double Version = 0.0;              // version of the stored settings
+    std::uint8_t VolCompMethod = 0;    // compensation method number
     bool ARM2CompMode = false;
     std::int32_t WCompensMode = 1;
     bool UsingOldWcompens32 = false;

@@ -11,6 +11,7 @@
 #include "driver/comm/log/LogLine.h"
 #include "driver/comm/log/LogPlatform.h"
 #include "driver/comm/log/WideFormat.h"
+#include "host/HostRecorder.h"
 #include "host/QlnServices.h"
 #include "tests/driver/comm/log/LogTestEnvironment.h"
 
@@ -114,7 +115,7 @@ TEST_F(DebugLogTest, FileNameCompletionFolderAndStoredName) {
         const char* legend;
         const wchar_t* name;
         const wchar_t* section;
-        QString expectedFile;   // relative to the program folder
+        QString expectedFile;   // relative to the working folder
         const wchar_t* stored;  // "DebugFile" in the section afterwards
     };
     const Row rows[] = {
@@ -122,7 +123,7 @@ TEST_F(DebugLogTest, FileNameCompletionFolderAndStoredName) {
         {"no name: debug.txt, nothing stored", nullptr, L"USER_LogTest2", "debug.txt", L""},
         {"a dot: kept as given, nothing stored", L"drv.log", L"USER_LogTest3", "drv.log", L""},
     };
-    const QString folder = QString::fromStdWString(ExecutableFolder());
+    const QString folder = QDir::currentPath();
     for (const Row& row : rows) {
         CQLNdebugOutput output;
         DebugLog log(output);
@@ -130,10 +131,38 @@ TEST_F(DebugLogTest, FileNameCompletionFolderAndStoredName) {
         log.CloseLogFile();
         const QString expected = folder + '/' + row.expectedFile;
         EXPECT_EQ(QString::fromStdWString(output.logFileName), expected) << row.legend;
-        EXPECT_TRUE(QFileInfo::exists(expected)) << row.legend;
+        EXPECT_TRUE(readFile(expected).contains("\n-Tactus: Debug log file " + expected.toUtf8()));
         QFile::remove(expected);
         EXPECT_EQ(GetRegString(row.section, L"DebugFile", L""), row.stored) << row.legend;
     }
+    // Where nobody, not even root, may create a file (/proc): the user's state folder.
+    qputenv("XDG_STATE_HOME", LogTestEnvironment::get().tempPath("state").toLocal8Bit());
+    CQLNdebugOutput output;
+    ASSERT_TRUE(QDir::setCurrent("/proc"));
+    EXPECT_EQ(DebugLog(output).OpenLogFile(L"trace", 0, nullptr), 1);
+    QDir::setCurrent(folder);
+    EXPECT_EQ(QString::fromStdWString(output.logFileName),
+              LogTestEnvironment::get().tempPath("state/Vexline/trace.txt"));
+}
+
+// At its limit the file goes on as a new one and the full one is kept as name.1; the next
+// session keeps the last session's file there too.
+TEST_F(DebugLogTest, LogFileIsRotatedOnceAtItsLimitAndOnEveryOpen) {
+    CQLNdebugOutput output;
+    DebugLog log(output);
+    const QString path = LogTestEnvironment::get().tempPath("capped.log");
+    const QByteArray x(40, 'x');
+    log.SetLogFileCap(1000);
+    ASSERT_EQ(log.OpenLogFile(wide(path).c_str(), 0, nullptr), 1);
+    for (int i = 0; i < 25; ++i)  // 49 bytes each: line 19 reaches the limit
+        log.WriteText(FormatWide(100, L"line %02d %s\n", i, x.constData()));
+    EXPECT_TRUE(readFile(path + ".1").endsWith("line 19 " + x + "\n"));
+    EXPECT_TRUE(
+        readFile(path).contains("the lines before are in " + path.toUtf8() + ".1\nline 20"));
+    log.CloseLogFile();
+    ASSERT_EQ(log.OpenLogFile(wide(path).c_str(), 0, nullptr), 1);
+    log.CloseLogFile();
+    EXPECT_TRUE(readFile(path + ".1").endsWith("line 24 " + x + "\n"));
 }
 
 TEST_F(DebugLogTest, ValueAndSectionAreKeptOnlyTogether) {
@@ -144,10 +173,11 @@ TEST_F(DebugLogTest, ValueAndSectionAreKeptOnlyTogether) {
     EXPECT_EQ(output.logValue, 3);
     EXPECT_EQ(output.logSection, L"Host");
     log.CloseLogFile();
-    EXPECT_EQ(log.OpenLogFile(wide(LogTestEnvironment::get().tempPath("no/such/dir/x.log")).c_str(),
-                              0, nullptr),
-              0);
+    const std::wstring missing = wide(LogTestEnvironment::get().tempPath("no/such/dir/x.log"));
+    EXPECT_FALSE(OpenDriverLogFile(log, missing, 0, nullptr));
     EXPECT_FALSE(log.IsLogging());
+    EXPECT_EQ(QlnRecorder().eventsOf(HostEventKind::StatusMessage).back().text,
+              L"Cannot create the debug log file " + missing + L": No such file or directory");
 }
 
 TEST_F(DebugLogTest, SystemErrorTexts) {

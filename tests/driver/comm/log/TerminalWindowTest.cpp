@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/comm/log/DebugLog.h"
+#include "driver/comm/log/LogLine.h"
 #include "host/CQLNterminalWindow.h"
 #include "tests/driver/comm/log/LogTestEnvironment.h"
 
@@ -225,8 +226,12 @@ TEST_F(TerminalWindowTest, PaintsTheLastLines) {
     DebugLog log(output_);
     ASSERT_EQ(log.ShowTerminal(L"Terminal Window", false, 0, 0), 1);
     output_.window->resize(520, 260);
+    // Received lines as the channels deliver them: CR LF from TCP, CR from a serial line.
     for (int i = 1; i <= 60; ++i)
-        log.WriteText(L"<Tactus: Received: X" + std::to_wstring(i) + L" Y2.000 Z3.000 W0.0\n");
+        log.WriteText(L"<Tactus: Received: " +
+                      ReceivedLineText("X" + std::to_string(i) + " Y2.000 Z3.000 W0.0" +
+                                       (i % 2 ? "\r\n" : "\r")) +
+                      L"\n");
     log.WriteText(L"-Tactus: last line, still being filled");
     EXPECT_GT(output_.vScrollMax, 0);
     EXPECT_EQ(output_.vScrollPos, output_.vScrollMax);

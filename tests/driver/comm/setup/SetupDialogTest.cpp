@@ -291,7 +291,7 @@ TEST_F(SetupDialogTest, CommunicationPageWritesTheVariablesOnlyOnApply) {
         EXPECT_EQ(summary->text(), "COM2 19200  E,8,1");
         EXPECT_EQ(Control<QComboBox>(sheet, kPortList)->currentIndex(), 2);
         EXPECT_EQ(parity->currentText(), "Even");
-        EXPECT_EQ(baud->count(), 10);
+        EXPECT_EQ(baud->count(), 9);
         EXPECT_TRUE(baud->isEnabled()) << "the driver calls it editable";
         EXPECT_FALSE(sheet.ApplyButton()->isEnabled());
 
@@ -307,11 +307,44 @@ TEST_F(SetupDialogTest, CommunicationPageWritesTheVariablesOnlyOnApply) {
         EXPECT_EQ(summary->text(), "COM2 38400  E,8,1");
         EXPECT_FALSE(sheet.ApplyButton()->isEnabled());
 
-        Retype(baud->lineEdit(), "fast");
         QTest::keyClick(Control<QComboBox>(sheet, kStopBitsList), Qt::Key_Down);
         QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
     });
-    EXPECT_EQ(StoredCommSettings(), L"COM2 0  E,8,1.5") << "a baud text that is no number is 0";
+    EXPECT_EQ(StoredCommSettings(), L"COM2 38400  E,8,1.5");
+}
+
+TEST_F(SetupDialogTest, CommunicationPageTakesOnlyAPortAndASpeedTheSerialPortCanUse) {
+    struct Row {
+        const char* legend;
+        bool tcp;  // a TCP machine: its address shown, the serial lists disabled
+        int port;  // list index: 0 is "None"
+        const char* typed;
+        std::wstring stored;  // empty: OK is refused with a message box
+    };
+    const Row rows[] = {
+        {"a standard speed the list does not offer", false, 2, "230400", L"COM2 230400  E,8,1"},
+        {"a minus sign cannot be typed", false, 2, "-9600", L"COM2 9600  E,8,1"},
+        {"letters cannot be typed, which leaves no speed", false, 2, "abc", L""},
+        {"not a standard speed", false, 2, "14400", L""},
+        {"no port", false, 0, "19200", L""},
+        {"a TCP machine: serial values kept, not judged", true, 2, "abc", L"COM2 19200  E,8,1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        StoredCommSettings().clear();
+        QlnRecorder().clear();
+        hooks_.tcpLink = row.tcp ? decltype(hooks_.tcpLink)({L"127.0.0.1", 1390}) : std::nullopt;
+        Run([&](CTab& sheet) {
+            if (row.tcp)
+                EXPECT_EQ(sheet.findChild<QLineEdit*>("link")->text(), "TCP 127.0.0.1, port 1390");
+            Choose(Control<QComboBox>(sheet, kPortList), row.port);
+            Retype(Control<QComboBox>(sheet, kBaudList)->lineEdit(), row.typed);
+            QTest::mouseClick(sheet.OkButton(), Qt::LeftButton);
+        });
+        EXPECT_EQ(StoredCommSettings(), row.stored);
+        EXPECT_EQ(QlnRecorder().eventsOf(HostEventKind::MessageBox).size(),
+                  row.stored.empty() ? 1u : 0u);
+    }
 }
 
 TEST_F(SetupDialogTest, PageStartsFromTheStoredTextOnceTheDriverIsConfigured) {

@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     CTab sheet(axes, TheDebugLog(), qlnTheApp, nullptr);
     int port = 1, baud = 19200, parity = 0, dataBits = 8, stop = 0;
     sheet.Comm().SetCommValues(true, &port, &baud, &parity, &dataBits, &stop);
-    sheet.resize(420, 360);
+    sheet.Comm().ShowTcpLink(QStringLiteral("127.0.0.1"), 1390);  // the example machine
+    sheet.resize(420, 400);
     sheet.show();
 
     const char* files[] = {"setup-comm.png", "setup-axes.png", "setup-debug.png"};

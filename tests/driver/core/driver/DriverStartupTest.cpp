@@ -55,6 +55,7 @@ TEST_F(StartupTest, FullStartUpWritesTheDebugLog) {
         "  DebugWindow = FALSE\n",
         "  DebugLogReset = FALSE\n",
         "  DebugTitle = Interface\n",
+        "  DebugLogMaxSize = 20\n",
         "  Version = 1.270000\n",
         "  VolCompMethod = 0\n",
         "  ARM2CompMode = FALSE\n",
@@ -72,7 +73,7 @@ TEST_F(StartupTest, FullStartUpWritesTheDebugLog) {
         "\tInitializeVolcomp, nMethod=0 ptrVolcomp=*\n",
         ">Tactus:    Sending: POS\n",
         "-Tactus: Sending MachineInitComplete().\n",
-        "<Tactus: Received: ( 1.500000 -2.000000 3.250000 90.000000 ) 235\r\n\n",
+        "<Tactus: Received: ( 1.500000 -2.000000 3.250000 90.000000 ) 235\n",
         "<Tactus: pos (before comp) =1.500000,-2.000000,3.250000\n",
         "<Tactus: pos (after comp)  =1.500000,-2.000000,3.250000\n",
         "<Tactus: W (RT angle)  =90.000000\n",
@@ -109,7 +110,8 @@ struct FailureCase {
 // Legend: what is wrong, the host message shown, the log line that says so.
 const FailureCase kFailures[] = {
     {"no machine file", [](MachineFile&) {}, 561,
-     "-Tactus: Error opening the file, TACConfigData.xml, for reading!\n"},
+     "-Tactus: Error opening the file, TACConfigData.xml, for reading!\n-Tactus: cannot open "
+     "TACConfigData.xml: No such file or directory\n"},
     {"GPIB transport",
      [](MachineFile& m) {
          m.transport = "GPIB";
@@ -196,6 +198,8 @@ TEST_F(StartupTest, SerialControllerIsPolled) {
     const std::string reply = "( 1.000000 2.000000 3.000000 4.000000 ) 235\r";
     ASSERT_EQ(::write(master, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
     EXPECT_TRUE(WaitForReadout(1.0, 2.0, 3.0, 4.0));
+    EXPECT_NE(LogText().find("<Tactus: Received: ( 1.000000 2.000000 3.000000 4.000000 ) 235\n<"),
+              std::string::npos);
 
     RemoveMachineFile();
     driver_initialize();  // closes the port before the terminal goes away
@@ -335,6 +339,8 @@ TEST_F(StartupTest, AxisPointMapping) {
     const Case cases[] = {
         {"defaults", 0, 2, 4, {0, 1, 2, 0, 2, 4}},
         {"X reversed from Y's axis", 3, 0, 4, {1, 0, 2, 3, 0, 4}},
+        {"codes -3 and 9 fall back to their own axis, as points do", -3, 2, 9, {0, 1, 2, 0, 2, 4}},
+        {"only the bad code falls back", 6, 0, 5, {0, 0, 2, 0, 0, 5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.legend);

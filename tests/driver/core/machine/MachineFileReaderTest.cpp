@@ -263,7 +263,7 @@ TEST(MachineFileReader, FilesThatCannotBeReadFailWithTheReason) {
         {"missing", dir.filePath("none.xml").toStdWString(), L"cannot open"},
         {"not well formed", write("bad.xml", "<Machine><Misc></Machine>"), L"line 1"},
         {"empty", write("empty.xml", ""), L"line"},
-        {"a directory", dir.path().toStdWString(), L"cannot open"},
+        {"a directory", dir.path().toStdWString(), L"is not a regular file"},
     };
     for (const Row& row : rows) {
         const MachineFileResult result = ReadMachineFile(row.path);

@@ -76,6 +76,7 @@ TEST_F(SettingsStoreTest, FirstRunOfAnAdministratorWritesEveryDefault) {
           {"DebugWindow", "FALSE"},
           {"DebugLogReset", "FALSE"},
           {"DebugTitle", "Interface"},
+          {"DebugLogMaxSize", "20"},
           {"Version", "1.2700000000"}}},
         {"Tactus",
          {{"VolCompMethod", "0"},
@@ -173,7 +174,7 @@ TEST_F(SettingsStoreTest, StoredTextsConvertByType) {
     }
 }
 
-TEST_F(SettingsStoreTest, NonAdministratorWritesOnlyTheNineUserRows) {
+TEST_F(SettingsStoreTest, NonAdministratorWritesOnlyTheTenUserRows) {
     setenv("SETVAULT_ADMIN", "0", 1);
     startUp(L"Tactus");
     driverSettings.VolCompMethod = 12;
@@ -181,14 +182,14 @@ TEST_F(SettingsStoreTest, NonAdministratorWritesOnlyTheNineUserRows) {
     const IniFile ini = readIni();
     EXPECT_EQ(ini.count("Tactus"), 0u);
     ASSERT_EQ(ini.count("USER_Tactus"), 1u);
-    EXPECT_EQ(ini.at("USER_Tactus").size(), 9u);
+    EXPECT_EQ(ini.at("USER_Tactus").size(), 10u);
 }
 
 TEST_F(SettingsStoreTest, SectionAlreadyStartingWithUserIsNotPrefixedTwiceExceptOnRegister) {
     const wchar_t* section = L"USER_Bench";
     registerSettings(driverSettingsTable, section);
     const std::vector<HostEvent> perUser = QlnRecorder().eventsOf(HostEventKind::UserSetting);
-    ASSERT_EQ(perUser.size(), 9u);  // the nine "USER_" rows, none of the machine rows
+    ASSERT_EQ(perUser.size(), 10u);  // the ten "USER_" rows, none of the machine rows
     EXPECT_EQ(perUser.front().text, L"USER_Bench");
     EXPECT_EQ(perUser.front().detail, L"DebugLog");
     EXPECT_EQ(perUser.front().more, (std::vector<std::wstring>{L"USER_USER_Bench", L"DebugLog"}));
@@ -199,7 +200,7 @@ TEST_F(SettingsStoreTest, SectionAlreadyStartingWithUserIsNotPrefixedTwiceExcept
     saveSettings(driverSettingsTable, section);
     const IniFile ini = readIni();
     EXPECT_EQ(ini.count("USER_USER_Bench"), 0u);
-    EXPECT_EQ(ini.at("USER_Bench").size(), 18u);  // nine user rows, six machine rows, 3 axes
+    EXPECT_EQ(ini.at("USER_Bench").size(), 19u);  // ten user rows, six machine rows, 3 axes
 }
 
 TEST_F(SettingsStoreTest, OtherTypesLoadAndSaveInTheirForms) {
@@ -272,6 +273,7 @@ TEST_F(SettingsStoreTest, ListingLinesAndOneRegistryDumpPerProcess) {
               "  DebugWindow = FALSE\n"
               "  DebugLogReset = FALSE\n"
               "  DebugTitle = Interface\n"
+              "  DebugLogMaxSize = 20\n"
               "  Version = 1.270000\n"
               "  VolCompMethod = 0\n"
               "  ARM2CompMode = FALSE\n"

@@ -9,7 +9,7 @@
 // killed or a client sends "EXI". With a fourth argument "flood" (or "flood-distinct") it
 // sends its client, after the greeting, position lines as fast as they are taken instead
 // (x 1.5, or counting 1 to 1000 over and over), reading and forgetting what it is sent, and
-// adds "sent BYTES" to RECORD_FILE after every 16 MB.
+// adds "sent BYTES" to RECORD_FILE after every megabyte.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
              ++blocks) {
             while (::recv(client, discard, sizeof discard, MSG_DONTWAIT) > 0) {
             }
-            if (blocks % 256 == 0)  // a short send is rare and only makes the count high
+            if (blocks % 16 == 0)  // a short send is rare and only makes the count high
                 std::ofstream(argv[3], std::ios::app) << "sent " << blocks * block.size() << '\n';
         }
         char buffer[4096];

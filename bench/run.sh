@@ -135,6 +135,21 @@ summary() {
         printf "%-50s %-13s %-26s %-7s %s\n", "I++ touches timed / missed / twice", value, "-", "",
             substr($0, 67)
     }' "$details"
+
+    # The host under a flood, from flood_bench's rows ("%-50s %-14s %s"): no baseline, the
+    # aims are the bounds the flood test holds too.
+    awk '/^flood: / {
+        figure = substr($0, 1, 50); sub(/ +$/, "", figure)
+        value = substr($0, 52, 14); sub(/ +$/, "", value)
+        note = substr($0, 67)
+        aim = "-"
+        if (note ~ /^aim <= /) {
+            limit = note; sub(/^aim <= /, "", limit)
+            aim = note " " ((value + 0) <= (limit + 0) ? "met" : "NOT MET")
+            note = "-"
+        }
+        printf "%-50s %-13s %-26s %-7s %s\n", figure, value, note, "", aim
+    }' "$details"
 }
 
 {

@@ -71,6 +71,15 @@ bool ProcessAlive(qint64 pid) {
     return true;
 }
 
+long ResidentKb(qint64 pid, bool peak) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    const std::string key = peak ? "VmHWM:" : "VmRSS:";
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
+    return 0;
+}
+
 bool WaitProcessGone(qint64 pid, std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     while (ProcessAlive(pid)) {

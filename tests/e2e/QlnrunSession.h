@@ -74,5 +74,7 @@ int FreePort();
 
 // True while the process exists and is not a zombie; reaps it when it is our zombie child.
 bool ProcessAlive(qint64 pid);
+// Resident memory of a process in kB: its VmRSS, or with `peak` its VmHWM; 0 when gone.
+long ResidentKb(qint64 pid, bool peak = false);
 // Waits until ProcessAlive(pid) is false.
 bool WaitProcessGone(qint64 pid, std::chrono::milliseconds timeout);

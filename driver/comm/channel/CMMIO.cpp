@@ -51,6 +51,7 @@ void CMMIO::ResetState() {
     connectionLost_.store(false, std::memory_order_release);
     std::lock_guard lock(receiveLock_);
     receiveQueue_.clear();
+    queuedBytes_ = 0;
     messageCallback_ = nullptr;
     arrivalNotifier_ = nullptr;
 }
@@ -71,6 +72,7 @@ bool CMMIO::IsOpen() {
 void CMMIO::ClearReceiveQueue() {
     std::lock_guard lock(receiveLock_);
     receiveQueue_.clear();
+    queuedBytes_ = 0;
 }
 
 int CMMIO::ReadMessage(char* destination) {
@@ -80,8 +82,9 @@ int CMMIO::ReadMessage(char* destination) {
         if (receiveQueue_.empty()) {
             return 0;
         }
-        message = std::move(receiveQueue_.front());
+        message = std::move(receiveQueue_.front().bytes);
         receiveQueue_.pop_front();
+        queuedBytes_ -= message.size();
     }
     if (destination != nullptr) {
         std::memcpy(destination, message.data(), message.size());
@@ -91,7 +94,7 @@ int CMMIO::ReadMessage(char* destination) {
 
 int CMMIO::GetMessageLength() {
     std::lock_guard lock(receiveLock_);
-    return receiveQueue_.empty() ? 0 : static_cast<int>(receiveQueue_.front().size());
+    return receiveQueue_.empty() ? 0 : static_cast<int>(receiveQueue_.front().bytes.size());
 }
 
 void CMMIO::SetTerminator(char c) {
@@ -135,7 +138,10 @@ void CMMIO::Deliver(std::string_view message) {
     {
         std::lock_guard lock(receiveLock_);
         if (!messageCallback_) {
-            receiveQueue_.emplace_back(message);
+            if (MakeRoomFor(message)) {
+                receiveQueue_.push_back(Queued{std::string(message)});
+                queuedBytes_ += message.size();
+            }
         } else {
             callback = messageCallback_;
         }
@@ -146,6 +152,80 @@ void CMMIO::Deliver(std::string_view message) {
     }
     // Called without the lock, so the callback may use the channel's queue functions.
     callback(WidenFromAnsi(message));
+}
+
+CMMIO::MessageKind CMMIO::KindOf(std::string_view message) const {
+    return classifier_ ? classifier_(message) : MessageKind::kOther;
+}
+
+CMMIO::MessageKind CMMIO::KindOf(Queued& queued) {
+    if (queued.kind < 0) {
+        queued.kind = static_cast<int>(KindOf(std::string_view(queued.bytes)));
+    }
+    return static_cast<MessageKind>(queued.kind);
+}
+
+void CMMIO::CountDropped(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::kPosition:
+            ++dropped_.positions;
+            break;
+        case MessageKind::kOther:
+            ++dropped_.others;
+            break;
+        case MessageKind::kHit:
+            ++dropped_.hits;
+            break;
+    }
+}
+
+bool CMMIO::MakeRoomFor(std::string_view message) {
+    while (!receiveQueue_.empty() && (receiveQueue_.size() >= kMaxQueuedMessages ||
+                                      queuedBytes_ + message.size() > kMaxQueuedBytes)) {
+        // Kinds are asked for only now, and kept: a flood of positions costs one question
+        // per message, about the oldest one.
+        auto victim = receiveQueue_.end();
+        auto oldestOther = receiveQueue_.end();
+        for (auto it = receiveQueue_.begin(); it != receiveQueue_.end(); ++it) {
+            const MessageKind kind = KindOf(*it);
+            if (kind == MessageKind::kPosition) {
+                victim = it;
+                break;
+            }
+            if (kind == MessageKind::kOther && oldestOther == receiveQueue_.end()) {
+                oldestOther = it;
+            }
+        }
+        if (victim == receiveQueue_.end()) {
+            victim = oldestOther;
+        }
+        if (victim == receiveQueue_.end()) {
+            // Nothing but hits is waiting: they are worth more than anything new but a hit.
+            const MessageKind incoming = KindOf(message);
+            if (incoming != MessageKind::kHit) {
+                CountDropped(incoming);
+                return false;
+            }
+            victim = receiveQueue_.begin();
+        }
+        CountDropped(static_cast<MessageKind>(victim->kind));
+        queuedBytes_ -= victim->bytes.size();
+        receiveQueue_.erase(victim);
+    }
+    return true;
+}
+
+void CMMIO::SetMessageClassifier(MessageClassifier classifier) {
+    std::lock_guard lock(receiveLock_);
+    classifier_ = std::move(classifier);
+    for (Queued& queued : receiveQueue_) {
+        queued.kind = -1;
+    }
+}
+
+CMMIO::DropCounts CMMIO::Dropped() const {
+    std::lock_guard lock(receiveLock_);
+    return dropped_;
 }
 
 void CMMIO::NotifyArrival() {

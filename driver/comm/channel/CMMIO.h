@@ -13,6 +13,14 @@
 // bytes without a terminator is ended there and queued as it is, so no message is ever
 // longer than kLineBufferSize bytes.
 //
+// Bounds. The queue holds at most kMaxQueuedMessages messages and kMaxQueuedBytes bytes, so
+// a peer that sends faster than the owner drains costs a bounded amount of memory. A
+// message that arrives at a full queue makes room by dropping the oldest message the
+// classifier (SetMessageClassifier) calls a position, else the oldest that is not a hit;
+// when only hits are queued, the new message is dropped unless it is a hit itself (then
+// the oldest hit goes). Every dropped message is counted (Dropped()). Without a classifier
+// every message counts as kOther, so the oldest goes.
+//
 // Threads. The host's thread calls Open, SetTerminator, Write, GetMessageLength,
 // ReadMessage and Close; the reading thread runs OnDataReceived, the message callback and
 // the arrival notifier (which lets the owner handle queued messages without waiting for its
@@ -27,6 +35,7 @@
 // the open error. Nothing throws.
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -41,6 +50,23 @@ class CMMIO {
     static constexpr int kLineBufferSize = 16000;
     // Result of a failed TCP Open(): the generic failure code 0x80004005.
     static constexpr int kOpenFailed = static_cast<int>(0x80004005u);
+    // Bounds of the receive queue (docs/reliability-driver.md).
+    static constexpr std::size_t kMaxQueuedMessages = 2000;
+    static constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
+
+    // What a queued message is to its owner, for choosing what a full queue drops.
+    enum class MessageKind { kPosition, kOther, kHit };
+    // Called on the reading thread with the receive lock held, only while the queue is
+    // full, with a message (its bytes, line end included); must be quick and must not use
+    // the channel.
+    using MessageClassifier = std::function<MessageKind(std::string_view)>;
+    // Messages dropped from the full queue since construction, by kind.
+    struct DropCounts {
+        std::uint64_t positions = 0;
+        std::uint64_t others = 0;
+        std::uint64_t hits = 0;
+        std::uint64_t Total() const { return positions + others + hits; }
+    };
 
     // Receives each completed message (bytes widened one to one) on the reading thread,
     // instead of queuing it.
@@ -77,6 +103,10 @@ class CMMIO {
     // only tells the owner to look: it must return quickly and must not close or destroy
     // the channel (it may look at the queue). May be installed from any thread.
     void SetArrivalNotifier(std::function<void()> notifier);
+    // Installs (or, with an empty function, removes) the classifier; any thread.
+    void SetMessageClassifier(MessageClassifier classifier);
+    // Any thread.
+    DropCounts Dropped() const;
     // True once the reading thread has seen the other side end the connection (or the
     // connection fail for good); no further message will arrive on it. Cleared by a new
     // connection. Any thread.
@@ -113,6 +143,16 @@ class CMMIO {
     void EndMessage();
     void Split(std::string_view line, bool lineMode, char terminator);
     void Deliver(std::string_view message);
+    struct Queued {
+        std::string bytes;
+        int kind = -1;  // MessageKind once the classifier has been asked
+    };
+    MessageKind KindOf(Queued& queued);
+    MessageKind KindOf(std::string_view message) const;
+    // With the receive lock held: drops queued messages until `message` fits; false when
+    // `message` itself is to be dropped.
+    bool MakeRoomFor(std::string_view message);
+    void CountDropped(MessageKind kind);
     void NotifyArrival();
 
     std::atomic<char> terminator_{0};
@@ -120,9 +160,12 @@ class CMMIO {
     char lineBuffer_[kLineBufferSize];
     int lineLength_ = 0;
 
-    std::mutex receiveLock_;
-    std::deque<std::string> receiveQueue_;  // guarded by receiveLock_
-    MessageCallback messageCallback_;       // guarded by receiveLock_
+    mutable std::mutex receiveLock_;
+    std::deque<Queued> receiveQueue_;  // guarded by receiveLock_
+    std::size_t queuedBytes_ = 0;      // guarded by receiveLock_
+    MessageClassifier classifier_;     // guarded by receiveLock_
+    DropCounts dropped_;               // guarded by receiveLock_
+    MessageCallback messageCallback_;  // guarded by receiveLock_
     // Shared so that the reading thread can call it after letting go of the lock.
     std::shared_ptr<const std::function<void()>> arrivalNotifier_;  // guarded by receiveLock_
     std::atomic<bool> connectionLost_{false};

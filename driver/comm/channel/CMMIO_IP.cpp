@@ -35,15 +35,27 @@ void CMMIO_IP::ResetState() {
 }
 
 bool CMMIO_IP::IsOpen() {
-    return socket_.IsValid();
+    return socket_.IsValid() && !connecting_;
 }
 
 int CMMIO_IP::Open() {
-    return ConnectSocket(hostAddress_, port_);
+    return OpenWithin(kConnectTimeoutMs);
 }
 
-int CMMIO_IP::ConnectSocket(const std::wstring& host, int port) {
+int CMMIO_IP::OpenWithin(int timeoutMs) {
+    int result = BeginOpen();
+    if (result == kOpenPending) {
+        result = FinishOpen(timeoutMs > 0 ? timeoutMs : 1);
+    }
+    if (result == kOpenPending) {
+        result = ConnectFailed(static_cast<int>(std::errc::timed_out));
+    }
+    return result;
+}
+
+int CMMIO_IP::BeginOpen() {
     if (socket_.IsValid() || receiveThread_.joinable()) {
+        connecting_ = false;
         if (!Disconnect()) {
             SetError(L"Couldn't close TCP Socket");
             SetOpenError(L"Init: Couldn't close socket! ");
@@ -59,19 +71,38 @@ int CMMIO_IP::ConnectSocket(const std::wstring& host, int port) {
     socket_.SetReceiveBufferSize(kReceiveBufferSize);
     socket_.SetNoDelay();
 
-    if (const int error = socket_.Connect(NarrowToAnsi(host), port); error != 0) {
-        socket_.Close();
-        SetError(L"Init: Couldn't connect to " + host + L" ! ");
-        SetOpenError(SocketErrorCode(error));
-        return kOpenFailed;
+    const int error = socket_.StartConnect(NarrowToAnsi(hostAddress_), port_);
+    if (error == static_cast<int>(std::errc::operation_in_progress)) {
+        connecting_ = true;
+        return kOpenPending;
     }
+    return error != 0 ? ConnectFailed(error) : StartReceiving();
+}
 
+int CMMIO_IP::FinishOpen(int waitMs) {
+    if (!connecting_) {
+        return IsOpen() ? 0 : kOpenFailed;
+    }
+    const int error = socket_.FinishConnect(waitMs);
+    if (error == static_cast<int>(std::errc::operation_in_progress)) {
+        return kOpenPending;
+    }
+    connecting_ = false;
+    return error != 0 ? ConnectFailed(error) : StartReceiving();
+}
+
+int CMMIO_IP::ConnectFailed(int error) {
+    connecting_ = false;
+    socket_.Close();
+    SetError(L"Init: Couldn't connect to " + hostAddress_ + L" ! ");
+    SetOpenError(SocketErrorCode(error));
+    return kOpenFailed;
+}
+
+int CMMIO_IP::StartReceiving() {
     int error = stopEvent_.Create();
     if (error == 0) {
         error = sendEvent_.Create();
-    }
-    if (error == 0 && !socket_.SetNonBlocking()) {
-        error = static_cast<int>(std::errc::invalid_argument);
     }
     if (error == 0) {
         DiscardPartialLine();
@@ -109,6 +140,7 @@ bool CMMIO_IP::Disconnect() {
 }
 
 int CMMIO_IP::Close() {
+    connecting_ = false;
     if (socket_.IsValid() || receiveThread_.joinable()) {
         Disconnect();
     }
@@ -125,7 +157,7 @@ int CMMIO_IP::Write(const char* data, int length, int reserved) {
     if (data == nullptr || length <= 0) {
         return 0;
     }
-    if (!socket_.IsValid()) {
+    if (!IsOpen()) {
         SetError(L"CMMIO_IP : Writing " + std::to_wstring(length) + L" char failed !!! ERROR-" +
                  std::to_wstring(static_cast<int>(std::errc::not_connected)));
         return 0;

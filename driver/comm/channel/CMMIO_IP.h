@@ -13,10 +13,14 @@
 // the caller's bytes. Close() and the destructor stop and join the thread, then release
 // the socket, the events and every queued block and message.
 //
+// Connecting never waits without bound: Open() gives up after kConnectTimeoutMs (an address
+// that does not answer, a server whose accept queue is full), and BeginOpen() with
+// FinishOpen() let an owner that must stay responsive make the connection step by step.
+//
 // Failure: Open() returns kOpenFailed and leaves the channel closed, with the error text
 // and an open error such as "SOURCE_OPEN_SOCKET_ERROR-111" (the platform's error number,
-// here a refused connection). A block that cannot be sent is recorded in the error text;
-// the next block is sent normally.
+// here a refused connection; 110 when the connection was not made in time). A block that
+// cannot be sent is recorded in the error text; the next block is sent normally.
 
 #include <deque>
 #include <mutex>
@@ -33,23 +37,41 @@ class CMMIO_IP : public CMMIO {
     static constexpr int kReceiveBufferSize = 16000;
     // Longest sleep of the receive thread between two looks at the socket.
     static constexpr int kWaitTimeoutMs = 100;
+    // How long Open() waits for the connection to be made.
+    static constexpr int kConnectTimeoutMs = 3000;
+    // Result of BeginOpen() and FinishOpen() while the connection is still being made.
+    static constexpr int kOpenPending = 1;
 
     CMMIO_IP(std::wstring hostAddress, int port);
     ~CMMIO_IP() override;
 
     // Stops the receive thread and releases everything; returns 1.
     int Close() override;
-    // Connects (an open channel first drops its connection); 0 or kOpenFailed.
+    // Connects (an open channel first drops its connection), waiting at most
+    // kConnectTimeoutMs; 0 or kOpenFailed.
     int Open() override;
+    // The same with another bound (at least 1 ms).
+    int OpenWithin(int timeoutMs);
+    // Starts connecting without waiting (an open channel first drops its connection):
+    // 0 when connected at once, kOpenPending, or kOpenFailed.
+    int BeginOpen();
+    // Waits up to waitMs (0: only looks) for the connection BeginOpen() started: 0 once
+    // open, kOpenPending while it is still being made, kOpenFailed when it failed. Close()
+    // gives up a pending connection.
+    int FinishOpen(int waitMs);
     // Queues a copy of the bytes for the receive thread to send; returns 0 at once.
     int Write(const char* data, int length, int reserved) override;
+    // True once connected, not while the connection is being made.
     bool IsOpen() override;
+    const std::wstring& HostAddress() const { return hostAddress_; }
+    int Port() const { return port_; }
 
   protected:
     void ResetState() override;
 
   private:
-    int ConnectSocket(const std::wstring& host, int port);
+    int ConnectFailed(int error);
+    int StartReceiving();
     // Stops and joins the receive thread and releases socket and events; false when
     // the socket could not be shut down or closed cleanly.
     bool Disconnect();
@@ -60,6 +82,7 @@ class CMMIO_IP : public CMMIO {
     std::wstring hostAddress_;
     int port_ = 0;
     bool open_ = false;
+    bool connecting_ = false;  // StartConnect() is under way
     std::thread receiveThread_;
     std::mutex sendLock_;
     std::deque<std::string> sendQueue_;  // guarded by sendLock_

@@ -89,8 +89,8 @@ int CSerial::Open() {
         return 0;
     }
     if (const int error = device_.Open(path); error != 0) {
-        SetError(L"Couldn't open " + name + L" (" + WidenFromAnsi(path) + L") ERROR-" +
-                 std::to_wstring(error));
+        SetError(L"Couldn't open " + name + L" (" + WidenFromAnsi(path) + L"): " +
+                 WidenFromAnsi(SerialPort::OpenFailureReason(path, error)));
         SetOpenError(L"SOURCE_OPEN_SERIAL_ERROR-" + std::to_wstring(error));
         return 0;
     }
@@ -110,6 +110,7 @@ int CSerial::Open() {
     int error = stopEvent_.Create();
     if (error == 0) {
         DiscardPartialLine();
+        ClearConnectionLost();
         try {
             portEventThread_ = std::thread(&CSerial::PortEventLoop, this);
         } catch (const std::system_error& e) {
@@ -160,12 +161,14 @@ int CSerial::ReadAvailable() {
     int count = device_.Read(buffer, kReadChunk);
     if (count < 0) {
         count = 0;  // line errors count as nothing read
+        readFailed_ = true;
     }
     OnDataReceived(buffer, count, false);
     return count;
 }
 
 void CSerial::PortEventLoop() {
+    readFailed_ = false;
     for (;;) {
         const SerialPort::Wake wake = device_.WaitForInput(stopEvent_, -1);
         if (wake == SerialPort::Wake::kStop) {
@@ -173,6 +176,13 @@ void CSerial::PortEventLoop() {
         }
         if (wake == SerialPort::Wake::kReadable && ReadAvailable() > 0) {
             continue;
+        }
+        if (wake == SerialPort::Wake::kLineError || readFailed_) {
+            // The device has gone (an adapter unplugged, the other side of a
+            // pseudo-terminal closed): nothing more arrives until the owner opens it again.
+            NoteConnectionLost();
+            stopEvent_.Wait(-1);
+            return;
         }
         if (stopEvent_.Wait(kLineErrorPauseMs)) {
             return;

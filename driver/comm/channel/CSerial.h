@@ -13,8 +13,10 @@
 // messages are discarded.
 //
 // Failure: SetPortParameters() returns 0 for settings the platform cannot take, Open()
-// returns 0 when the port cannot be opened or configured (the error text says why), and
-// read or write errors count as 0 bytes. Nothing throws.
+// returns 0 when the port cannot be opened or configured (the error text names the device
+// and the system's reason), and read or write errors count as 0 bytes. A line that fails
+// for good (the device has gone) is reported by ConnectionLost() until the next Open().
+// Nothing throws.
 
 #include <string>
 #include <thread>
@@ -73,4 +75,5 @@ class CSerial : public CMMIO {
     SerialPort device_;
     WakeEvent stopEvent_;
     std::thread portEventThread_;
+    bool readFailed_ = false;  // port-event thread only
 };

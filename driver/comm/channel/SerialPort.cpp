@@ -1,6 +1,7 @@
 #include "driver/comm/channel/SerialPort.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
 #include "driver/comm/channel/WakeEvent.h"
@@ -99,6 +101,20 @@ int SerialPort::Open(const std::string& path) {
     // Not shared: further opens of the device fail while we hold it (terminals only).
     ::ioctl(fd_, TIOCEXCL);
     return 0;
+}
+
+std::string SerialPort::OpenFailureReason(const std::string& path, int error) {
+    std::string reason = std::strerror(error);
+    if (error != EACCES && error != EPERM) {
+        return reason;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return reason;
+    }
+    const group* owner = ::getgrgid(info.st_gid);
+    const std::string name = owner ? owner->gr_name : std::to_string(info.st_gid);
+    return reason + "; the user must be in the group \"" + name + "\" that owns " + path;
 }
 
 void SerialPort::Close() {

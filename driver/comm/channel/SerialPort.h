@@ -47,6 +47,10 @@ class SerialPort {
     // Opens an existing device for reading and writing, exclusively; 0 or the error
     // number. A path that is not a terminal opens but fails Apply().
     int Open(const std::string& path);
+    // Why Open(path) failed with `error`, in words for the operator: the system's text,
+    // and for a permission problem the group that owns the device, which the user must
+    // belong to.
+    static std::string OpenFailureReason(const std::string& path, int error);
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
 

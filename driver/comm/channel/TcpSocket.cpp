@@ -27,7 +27,7 @@ bool TcpSocket::SetNoDelay() {
     return ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
-int TcpSocket::Connect(const std::string& address, int port) {
+int TcpSocket::StartConnect(const std::string& address, int port) {
     if (port < 0 || port > 65535) {
         return EINVAL;
     }
@@ -37,6 +37,9 @@ int TcpSocket::Connect(const std::string& address, int port) {
     if (ip == INADDR_NONE && address != "255.255.255.255") {
         return EADDRNOTAVAIL;
     }
+    if (!SetNonBlocking()) {
+        return errno;
+    }
     sockaddr_in server{};
     server.sin_family = AF_INET;
     server.sin_port = htons(static_cast<uint16_t>(port));
@@ -44,12 +47,20 @@ int TcpSocket::Connect(const std::string& address, int port) {
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) {
         return 0;
     }
-    if (errno != EINTR) {
+    // An interrupted connect goes on in the background, like one in progress.
+    return errno == EINTR ? EINPROGRESS : errno;
+}
+
+int TcpSocket::FinishConnect(int timeoutMs) {
+    pollfd p{fd_, POLLOUT, 0};
+    int ready;
+    while ((ready = ::poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
+    }
+    if (ready < 0) {
         return errno;
     }
-    // An interrupted connect goes on in the background: wait for its outcome.
-    pollfd p{fd_, POLLOUT, 0};
-    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    if (ready == 0) {
+        return EINPROGRESS;
     }
     int error = 0;
     socklen_t size = sizeof error;

@@ -32,10 +32,15 @@ class TcpSocket {
     bool SetReceiveBufferSize(int bytes);
     // Sends short writes at once instead of gathering them.
     bool SetNoDelay();
-    // Blocking connect to a dotted-decimal IPv4 address (the classic inet_addr forms; no
-    // name lookup). 0 or the error number; a text that is no such address, or a port
-    // outside 0..65535, fails with EADDRNOTAVAIL or EINVAL without any traffic.
-    int Connect(const std::string& address, int port);
+    // Starts connecting to a dotted-decimal IPv4 address (the classic inet_addr forms; no
+    // name lookup) without waiting; the socket is non-blocking from then on. 0 when the
+    // connection was made at once, EINPROGRESS while it is being made (FinishConnect() tells
+    // the outcome), or the error number; a text that is no such address, or a port outside
+    // 0..65535, fails with EADDRNOTAVAIL or EINVAL without any traffic.
+    int StartConnect(const std::string& address, int port);
+    // Waits up to timeoutMs (0: only looks) for the connection StartConnect() began: 0 once
+    // it is made, EINPROGRESS while it is still being made, or the error number.
+    int FinishConnect(int timeoutMs);
     bool SetNonBlocking();
     // Shuts both directions down; a connection the peer already ended counts as success.
     bool Shutdown();

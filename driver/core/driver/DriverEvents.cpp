@@ -113,22 +113,20 @@ void TactusDriver::DrainChannel() {
         ~Done() { flag = false; }
     } done{draining_};
     // The host may also call back into the driver (even re-initialise it), so the channel
-    // is looked up again for every line.
-    while (channel_ && channel_->GetMessageLength() != 0) {
+    // is looked up again for every line. A bounded number per run: a flood of lines must
+    // not keep the host's UI thread from its other work.
+    for (int handled = 0; channel_ && channel_->GetMessageLength() != 0; ++handled) {
+        if (handled == kMaxLinesPerDrain) {
+            drainAgain_();
+            break;
+        }
         const int length = channel_->ReadMessage(lineBuffer_.data());
         lineBuffer_[static_cast<std::size_t>(length)] = '\0';
         LogLine(kLogReceived, ReceivedLineText(lineBuffer_.data()).c_str());
+        NoteLineHeard();
         LineStep(lineBuffer_.data());
     }
     NoteLostConnection();
-}
-
-void TactusDriver::NoteLostConnection() {
-    // The channel stays open and silent when the server goes away; say so once.
-    if (channel_ && !connectionLossLogged_ && channel_->ConnectionLost()) {
-        connectionLossLogged_ = true;
-        LogLine(kLogConnectionLost);
-    }
 }
 
 void TactusDriver::PromptDrain() {
@@ -138,6 +136,7 @@ void TactusDriver::PromptDrain() {
 
 void TactusDriver::PollStep() {
     RereadHostInterface();
+    SuperviseLink();
     if (channel_) {
         DrainChannel();
         // A hit request that waited in vain for an answer goes out now.

@@ -54,8 +54,10 @@ CQLNmachine* TactusDriver::MachineRecord() const {
 int TactusDriver::Initialize() {
     RereadHostInterface();
     // A host that initialises again without closing gets a clean start instead of a second
-    // timer and channel next to the first ones.
+    // timer and channel next to the first ones; after a close, the next close acts again,
+    // so a server started now never outlives the host's session.
     ReleaseAll();
+    closed_ = false;
 
     PrepareHost();
     LoadSettings();
@@ -89,6 +91,8 @@ int TactusDriver::Initialize() {
         QlnStatusMessage(hostApp_, kMsgCommFailed);
         return 1;
     }
+    if (!channel_)
+        AnnounceLink(LinkWatch::State::kNoChannel);
 
     if (CQLNmachine* record = MachineRecord())
         record->readoutButtonMode = config_.misc.ReadoutButton ? 1 : 0;
@@ -157,9 +161,15 @@ void TactusDriver::StartServer() {
 }
 
 void TactusDriver::KeepChannel(std::unique_ptr<CMMIO> channel) {
-    // Only one channel is driven; a later matching CommInfo child replaces an earlier one.
+    // Only one channel is driven; a later matching CommInfo child (or a new connection)
+    // replaces an earlier one, which is closed first.
     channel_ = std::move(channel);
-    connectionLossLogged_ = false;
+    droppedLogged_ = CMMIO::DropCounts{};
+    link_.Connected(std::chrono::steady_clock::now());
+    if (classifier_)
+        channel_->SetMessageClassifier(classifier_);
+    if (promptDrain_.IsRunning())
+        channel_->SetArrivalNotifier(promptDrain_.Requester());
 }
 
 bool TactusDriver::SetUpChannels() {
@@ -192,6 +202,12 @@ bool TactusDriver::OpenSerial(const SerialSettings& serial) {
     LogLine(kLogSerialSetPort, setPort);
     const int opened = channel->Open();
     LogLine(kLogSerialOpened, opened);
+    if (!opened) {
+        // Where and why, for the operator: the device path and the system's reason.
+        const std::wstring reason = channel->GetErrorText();
+        LogLine(kLogSerialOpenFailed, reason.c_str());
+        QlnStatusMessage(hostApp_, reason.c_str());
+    }
     if (!setPort || !opened)
         return false;
     channel->SetTerminator(kSerialTerminator);
@@ -203,16 +219,18 @@ bool TactusDriver::OpenTcp(const TcpSettings& tcp) {
     LogLine(kLogTcpConnecting, tcp.address.c_str(), tcp.port);
     const std::wstring address = tcp.ConnectAddress();
     auto channel = std::make_unique<CMMIO_IP>(address, tcp.port);
+    // Each attempt is bounded (an address that does not answer, a full accept queue), and so
+    // is the whole: a server started a moment ago may not listen yet, so while it runs it
+    // gets a few seconds, the attempts included.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kServerStartWaitMs);
     channel->Open();
-    // A server started a moment ago may not listen yet: give it a few seconds while it runs.
-    if (!channel->IsOpen() && server_.IsRunning()) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(kServerStartWaitMs);
-        while (!channel->IsOpen() && server_.IsRunning() &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kServerRetryPauseMs));
-            channel->Open();
-        }
+    while (!channel->IsOpen() && server_.IsRunning() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kServerRetryPauseMs));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        channel->OpenWithin(static_cast<int>(
+            std::min<long>(std::max<long>(left.count(), 1), CMMIO_IP::kConnectTimeoutMs)));
     }
     if (!channel->IsOpen()) {
         LogLine(kLogTcpFailedShort, address.c_str(), tcp.port);
@@ -224,6 +242,9 @@ bool TactusDriver::OpenTcp(const TcpSettings& tcp) {
     channel->SetTerminator(terminator_);
     channel->SetTerminator(kTcpTerminator);
     KeepChannel(std::move(channel));
+    // A server that ended although a connection was made: someone else listens there (the
+    // poll step tells the operator once that is certain).
+    WatchServerProcess();
     return true;
 }
 
@@ -241,6 +262,7 @@ void LogParserMessage(const std::string& text) {
 
 void TactusDriver::CreateParser() {
     const std::wstring formats = config_.replies.FormatList();
+    InstallClassifier(config_.replies.CreatesParser() ? formats : std::wstring());
     if (!config_.replies.CreatesParser())
         return;
     auto parser = std::make_unique<XYZParser>();
@@ -334,8 +356,11 @@ void TactusDriver::StartPromptDrain() {
             LogLine(kLogPollFailed, e.what());
         }
     });
+    if (!started)
+        return;
+    drainAgain_ = promptDrain_.Requester();
     // Lines that arrived before this are drained by the first poll.
-    if (started && channel_)
+    if (channel_)
         channel_->SetArrivalNotifier(promptDrain_.Requester());
 }
 
@@ -355,6 +380,8 @@ void TactusDriver::Close() {
     StopServer();
     pollTimer_.Stop();
     promptDrain_.Stop();
+    drainAgain_ = [] {};
+    reconnecting_.reset();
     channel_.reset();
     LogLine(kLogClose);
     parser_.reset();
@@ -368,7 +395,14 @@ void TactusDriver::ReleaseAll() {
     StopServer();
     pollTimer_.Stop();
     promptDrain_.Stop();
+    drainAgain_ = [] {};
+    reconnecting_.reset();
     channel_.reset();
+    classifier_ = nullptr;
+    link_ = LinkWatch{};
+    serverEndNoted_ = false;
+    staleServerReported_ = false;
+    restartsExhaustedReported_ = false;
     parser_.reset();
     if (volcomp_) {
         CloseVolcomp(volcomp_);

@@ -40,8 +40,13 @@ inline constexpr const wchar_t* kResetOption = L" /R";
 // between two attempts.
 inline constexpr int kServerStartWaitMs = 5000;
 inline constexpr int kServerRetryPauseMs = 100;
-// How long driver_close waits for the server to end after asking it to, before forcing it.
-inline constexpr int kServerStopWaitMs = 2000;
+// How long driver_close waits for the server to end after asking it to, before forcing it
+// (short enough for the host to end within 2 s whatever the server does).
+inline constexpr int kServerStopWaitMs = 1000;
+// A started server found ended while the connection goes on is a stale server only when
+// the connection is still there this long after: the end of the server's own connection may
+// be seen a moment after its process end.
+inline constexpr int kStaleServerConfirmMs = 1000;
 
 // --- Requests and replies -------------------------------------------------------------------
 inline constexpr const char* kRequestPosition = "POS";
@@ -58,6 +63,9 @@ inline constexpr int kMinPollIntervalMs = 10;
 // Set to 0 in the host's environment, received lines wait for the poll timer instead of
 // being handled as soon as they have arrived (the measurement baseline of the benchmarks).
 inline constexpr const char* kPromptDrainVariable = "TACTUS_PROMPT_DRAIN";
+// Lines the drain step handles in one run; the rest follow in the next run, so the host's
+// UI thread gets its turn in between however fast lines arrive.
+inline constexpr int kMaxLinesPerDrain = 200;
 inline constexpr int kBeepFrequency = 1000;
 inline constexpr int kBeepDurationMs = 50;
 
@@ -120,11 +128,58 @@ inline constexpr const wchar_t* kLogAutoHit =
 inline constexpr const wchar_t* kLogPollFailed = L"-Tactus: poll step failed: %s\n";
 inline constexpr const wchar_t* kLogHitRequestWaits =
     L"-Tactus: HIT request waits for the answer to the previous request\n";
-inline constexpr const wchar_t* kLogConnectionLost =
-    L"-Tactus: Connection to server process lost! No replies until the driver is initialized "
-    L"again.\n";
 inline constexpr const wchar_t* kLogPromptDrainOff =
     L"-Tactus: Received lines wait for the poll timer (TACTUS_PROMPT_DRAIN=0)\n";
+
+// --- The link to the machine: log lines and the host's status texts -------------------------
+// Names of the link in the texts below.
+inline constexpr const wchar_t* kLinkTcp = L"server at %ls port %d";
+inline constexpr const wchar_t* kLinkSerial = L"serial port %ls (%s)";
+inline constexpr const wchar_t* kLogConnectionLost =
+    L"-Tactus: Connection to server process lost! (%ls) Reconnecting.\n";
+inline constexpr const wchar_t* kStatusLinkLost =
+    L"Connection to the machine lost (%ls). Reconnecting...";
+inline constexpr const wchar_t* kLogLinkBusy =
+    L"-Tactus: Connected, but nothing received for %d s: the server serves another client? "
+    L"(%ls)\n";
+inline constexpr const wchar_t* kStatusLinkBusy =
+    L"The %ls accepted the connection but sends nothing: it is serving another client. "
+    L"Waiting for it.";
+inline constexpr const wchar_t* kLogLinkSilent = L"-Tactus: No reply for %d s (%ls)\n";
+inline constexpr const wchar_t* kStatusLinkSilent =
+    L"No answer from the machine (%ls) for %d seconds.";
+inline constexpr const wchar_t* kLogLinkBack = L"-Tactus: Link to the machine is back (%ls)\n";
+inline constexpr const wchar_t* kStatusLinkBack = L"Connection to the machine is back (%ls).";
+inline constexpr const wchar_t* kLogNoChannel =
+    L"-Tactus: No channel opened: Transport \"%ls\" names no CommInfo entry (entries: %ls)\n";
+inline constexpr const wchar_t* kStatusNoChannel =
+    L"No connection to the machine: Transport \"%ls\" names none of the CommInfo entries "
+    L"(%ls). Positions are not read.";
+inline constexpr const wchar_t* kLogReconnecting = L"-Tactus: Reconnecting, attempt %d (%ls)\n";
+inline constexpr const wchar_t* kLogReconnectFailed =
+    L"-Tactus: Reconnect failed: %ls; next attempt in %d ms\n";
+inline constexpr const wchar_t* kLogReconnected = L"-Tactus: Reconnected (%ls)\n";
+inline constexpr const wchar_t* kLogServerEnded = L"-Tactus: Server process ended: %ls\n";
+inline constexpr const wchar_t* kLogServerRestarted =
+    L"-Tactus: Started server process again for %ls (counters kept)\n";
+inline constexpr const wchar_t* kStatusServerRestarted =
+    L"The position server had ended (%ls); it was started again, counters kept.";
+inline constexpr const wchar_t* kLogServerRestartsExhausted =
+    L"-Tactus: Server process started %d times within a minute; not again for %d s\n";
+inline constexpr const wchar_t* kStatusServerRestartsExhausted =
+    L"The position server keeps ending (%d starts within a minute); it is not started again "
+    L"for %d seconds. See its messages.";
+inline constexpr const wchar_t* kLogStaleServer =
+    L"-Tactus: The server process started now has ended (%ls), but a server on port %d "
+    L"answers: it was running before\n";
+inline constexpr const wchar_t* kStatusStaleServer =
+    L"Connected to a position server that was already running on port %d; the one started "
+    L"now ended (%ls), so the counters were not reset. End the old server and initialise "
+    L"again.";
+inline constexpr const wchar_t* kLogSerialOpenFailed = L"-Tactus: %ls\n";
+inline constexpr const wchar_t* kLogLinesDropped =
+    L"-Tactus: Receive queue full: %llu position lines, %llu other lines and %llu hit lines "
+    L"dropped in the last second\n";
 
 // --- Command log lines (the entry point's name and its callback and tip) ----------------------
 inline constexpr const wchar_t* kLogMoveAbsolute =

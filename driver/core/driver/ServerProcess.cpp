@@ -1,10 +1,13 @@
 #include "driver/core/driver/ServerProcess.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -42,6 +45,35 @@ std::wstring ProgramDirectory() {
     return error ? std::wstring() : exe.parent_path().wstring();
 }
 
+// The child between fork and exec: only async-signal-safe calls from here on. Reports a
+// failed exec through `report` (closed on a successful exec) and never returns.
+[[noreturn]] void RunChild(char* const argv[], int report, pid_t parent, const sigset_t& mask) {
+#ifdef __linux__
+    // End with the host. A host that ended before this line would never send the signal.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent)
+        _exit(127);
+#endif
+    // The host's sockets, log file and pipes stay with the host.
+    if (report > STDERR_FILENO + 1)
+        close_range(STDERR_FILENO + 1, static_cast<unsigned>(report - 1), 0);
+    close_range(static_cast<unsigned>(report + 1), ~0u, 0);
+    sigprocmask(SIG_SETMASK, &mask, nullptr);
+    execve(argv[0], argv, environ);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = write(report, &error, sizeof error);
+    _exit(127);
+}
+
+std::wstring DescribeEnd(int status) {
+    if (WIFEXITED(status))
+        return L"exit status " + std::to_wstring(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return L"killed by signal " + std::to_wstring(WTERMSIG(status)) + L" (" +
+               Wide(strsignal(WTERMSIG(status))) + L")";
+    return L"wait status " + std::to_wstring(status);
+}
+
 }  // namespace
 
 bool ServerProcess::Start(const std::wstring& commandLine) {
@@ -67,19 +99,44 @@ bool ServerProcess::Start(const std::wstring& commandLine) {
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    // The host's sockets, log file and pipes stay with the host.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-    pid_t pid = 0;
-    const int result = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) {
-        error_ = Wide(std::strerror(result));
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        error_ = Wide(std::strerror(errno));
+        return false;
+    }
+    // No handler of the host may run in the child before exec (it would act on the host's
+    // descriptors): signals stay blocked until the child restores the mask.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0)
+        RunChild(argv.data(), report[1], parent, previous);
+    const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    close(report[1]);
+    if (pid < 0) {
+        close(report[0]);
+        error_ = Wide(std::strerror(forkError));
+        return false;
+    }
+    int childError = 0;
+    ssize_t n;
+    do {
+        n = read(report[0], &childError, sizeof childError);
+    } while (n < 0 && errno == EINTR);
+    close(report[0]);
+    if (n == static_cast<ssize_t>(sizeof childError)) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        error_ = Wide(std::strerror(childError));
         return false;
     }
     pid_ = pid;
     started_ = true;
+    exitText_.clear();
     return true;
 }
 
@@ -90,6 +147,7 @@ bool ServerProcess::Reap(int options) {
         done = waitpid(pid_, &status, options);
     } while (done < 0 && errno == EINTR);
     if (done == pid_ || (done < 0 && errno == ECHILD)) {
+        exitText_ = done == pid_ ? DescribeEnd(status) : L"ended";
         pid_ = 0;
         return true;
     }

@@ -6,7 +6,11 @@
 // program (found as FindStartProgram in driver/core/machine/StartCommand.h describes:
 // relative to the current directory, beside the host program, then on PATH), the other
 // words are its arguments. The child inherits the current directory and environment but no
-// open files of the host. Stop() ends the child and reaps it, so no zombie remains.
+// open files of the host. On Linux it also ends with the host: it is asked to end (SIGTERM)
+// when the thread that started it ends, so a host that crashes or is killed leaves no server
+// behind holding the port (start the server from the host's UI thread, which lives as long
+// as the host). A server started by hand is not affected. Stop() ends the child and reaps
+// it, so no zombie remains.
 //
 // Owned by the driver core; host UI thread only. Failures are reported by results and the
 // error text; nothing throws.
@@ -36,6 +40,9 @@ class ServerProcess {
 
     const std::wstring& Error() const { return error_; }
     pid_t Pid() const { return pid_; }
+    // How the child last reaped ended ("exit status 1", "killed by signal 9 (Killed)");
+    // empty until one has been.
+    const std::wstring& ExitText() const { return exitText_; }
 
   private:
     bool Reap(int options);
@@ -43,4 +50,5 @@ class ServerProcess {
     pid_t pid_ = 0;
     bool started_ = false;
     std::wstring error_;
+    std::wstring exitText_;
 };

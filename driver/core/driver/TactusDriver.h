@@ -16,23 +16,32 @@
 // is never entered twice: a drain that starts while one is running further up the stack (a
 // host call spinning an event loop) leaves the lines to it.
 //
+// The link is watched from the poll step (DriverLink.cpp): a lost connection or serial line
+// is re-opened with a bounded back-off, a position server the driver started and that has
+// ended is started again (without resetting the counters, a few times a minute at most),
+// and each change of the link's state is told to the host once, in words, on its status
+// line.
+//
 // Failures are reported by results (Initialize), host messages and the debug log; nothing
 // throws out of a public method except std::bad_alloc.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "driver/comm/channel/CMMIO.h"
 #include "driver/core/CPoint3.h"
 #include "driver/core/driver/AxisMapping.h"
+#include "driver/core/driver/LinkWatch.h"
 #include "driver/core/driver/PollTimer.h"
 #include "driver/core/driver/PostedStep.h"
 #include "driver/core/driver/ServerProcess.h"
 #include "driver/core/machine/MachineConfig.h"
 
-class CMMIO;
+class CMMIO_IP;
 class CQLNapplication;
 class CQLNhostInterface;
 class CQLNinterface;
@@ -67,7 +76,7 @@ class TactusDriver {
     // --- Lifecycle ---
     // Start-up; 0 on success, 1 on failure (machine file, channel).
     int Initialize();
-    // Shut-down; acts on its first call in the process only.
+    // Shut-down; acts once after each Initialize() (a second call does nothing).
     void Close();
     void AddEntries();
     int SpecialLearnModeOption();
@@ -138,9 +147,24 @@ class TactusDriver {
     void StopServer();
     void KeepChannel(std::unique_ptr<CMMIO> channel);
 
+    // Link supervision (DriverLink.cpp).
+    void SuperviseLink();
+    void NoteLineHeard();
+    void NoteLostConnection();
+    void AnnounceLink(LinkWatch::State state);
+    std::wstring LinkName() const;
+    void WatchServerProcess();
+    // True when it started the server (the connection is tried a moment later).
+    bool RestartServerIfEnded();
+    void Reconnect();
+    void ContinueReconnect();
+    void ReconnectFailed(const std::wstring& reason);
+    void Reconnected();
+    void LogDroppedLines();
+    void InstallClassifier(const std::wstring& formats);
+
     // Event handling pieces.
     void DrainChannel();
-    void NoteLostConnection();
     void SendRequest(const char* request);
     bool SendCommandText(const std::wstring& text);
     bool RequestUnanswered() const;
@@ -178,9 +202,21 @@ class TactusDriver {
     bool configured_ = false;
     bool closed_ = false;
 
+    // Link supervision.
+    LinkWatch link_;
+    std::unique_ptr<CMMIO_IP> reconnecting_;  // a connection being made to replace channel_
+    std::chrono::steady_clock::time_point reconnectStarted_{};
+    CMMIO::MessageClassifier classifier_;  // what a full receive queue may drop first
+    CMMIO::DropCounts droppedLogged_;      // of channel_, as last logged
+    std::chrono::steady_clock::time_point droppedCheckedAt_{};
+    bool serverEndNoted_ = false;  // the started server was found ended
+    std::chrono::steady_clock::time_point serverEndedAt_{};
+    bool staleServerReported_ = false;
+    bool restartsExhaustedReported_ = false;
+    std::function<void()> drainAgain_ = [] {};  // asks for another drain run soon
+
     // Event handling.
-    bool draining_ = false;              // a drain of the channel is running
-    bool connectionLossLogged_ = false;  // for the current channel
+    bool draining_ = false;  // a drain of the channel is running
     int driverState_ = kIdle;
     int requestState_ = kNoRequest;
     // The position server reads whatever has arrived as one request ("POSHIT" is no request),

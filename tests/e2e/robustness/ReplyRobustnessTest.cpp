@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <random>
+#include <regex>
+#include <thread>
 
 #include "host/HostCallback.h"
 #include "tests/driver/core/driver/DriverFixture.h"
@@ -198,6 +200,7 @@ TEST_F(RobustnessTest, LostConnectionIsLoggedOnceAndTheDriverGoesOn) {
     ASSERT_TRUE(WaitForReadout(1.0, 2.0, 3.0));
     const std::string lost = "-Tactus: Connection to server process lost!";
     EXPECT_EQ(Occurrences(LogText(), lost), 0u);
+    const int port = peer->Port();
     peer.reset();  // the server goes away
     ASSERT_TRUE(WaitUntil([&] { return Occurrences(LogText(), lost) > 0; }));
     // Unanswered requests time out and are sent again, into the void.
@@ -209,6 +212,67 @@ TEST_F(RobustnessTest, LostConnectionIsLoggedOnceAndTheDriverGoesOn) {
     driver_read_position(&callback, nullptr);
     ASSERT_EQ(callback.results(), 1);
     EXPECT_EQ(Events(HostEventKind::ReportResult).back().values[0], 1.0);
+
+    // Attempts to reconnect fail while nothing listens; a server that listens there again
+    // is found by itself and the readout goes on.
+    ASSERT_TRUE(
+        WaitUntil([&] { return Occurrences(LogText(), "-Tactus: Reconnect failed: ") >= 2; }));
+    peer = std::make_unique<ScriptedPeer>(port);
+    peer->Answer("POS", PositionLine(4.0, 5.0, 6.0, 0.0));
+    EXPECT_TRUE(WaitForReadout(4.0, 5.0, 6.0));
+    EXPECT_EQ(StatusSaid(L"Connection to the machine lost"), 1);
+    EXPECT_EQ(StatusSaid(L"Connection to the machine is back"), 1);
+}
+
+// Lines come faster than the host's thread takes them (here it is busy for two seconds): the
+// queue keeps its bound by dropping the oldest positions, the hit among them survives, the
+// newest position is shown, and the drops are logged.
+TEST_F(RobustnessTest, FloodDropsOldPositionsButNeverAHit) {
+    StartAndSettle();
+    std::string flood;
+    for (int i = 1; i <= 10000; ++i) {
+        flood += PositionLine(double(i), 0.0, 0.0, 0.0);
+        if (i == 5000)
+            flood += HitLine(7.0, 8.0, 9.0, 0.0, 0.0, 0.0, 1.0);
+    }
+    QlnRecorder().clear();
+    peer->Send(flood);
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // the host's thread, busy
+    ASSERT_TRUE(WaitUntil([] { return !Events(HostEventKind::ManualHit).empty(); }));
+    EXPECT_EQ(Events(HostEventKind::ManualHit)[0].values[0], 7.0);
+    EXPECT_TRUE(WaitForReadout(10000.0, 0.0, 0.0));
+    EXPECT_TRUE(WaitUntil([&] {
+        return std::regex_search(LogText(), std::regex("-Tactus: Receive queue full: [1-9][0-9]* "
+                                                       "position lines, 0 other lines and 0 hit"));
+    }));
+}
+
+// A link that goes quiet is told once (not at every poll), and so is its coming back.
+TEST_F(RobustnessTest, QuietLinkIsToldOnceAndSoIsItsReturn) {
+    struct Case {
+        const char* legend;
+        bool greets;          // the server says something before it goes quiet
+        const wchar_t* told;  // the end of the status message
+    };
+    // Legend: what the server does; what the host's status line says.
+    const Case cases[] = {
+        {"greets, then answers nothing", true, L") for 3 seconds."},
+        {"accepts the connection and says nothing", false,
+         L"sends nothing: it is serving another client. Waiting for it."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        peer = std::make_unique<ScriptedPeer>();
+        machine.port = peer->Port();
+        StartAndSettle();
+        if (c.greets)
+            peer->Send("( VEXVersion:20 ) 240\r\n");
+        ASSERT_TRUE(WaitUntil([&] { return StatusSaid(c.told) > 0; }));
+        Idle(500);
+        EXPECT_EQ(StatusSaid(c.told), 1);
+        peer->Send(PositionLine(1.0, 2.0, 3.0, 0.0));
+        EXPECT_TRUE(WaitUntil([] { return StatusSaid(L"Connection to the machine is back") > 0; }));
+    }
 }
 
 }  // namespace

@@ -159,11 +159,12 @@ TEST(CMMIOTest, WriteStringSendsLowBytesOfUtf16Units) {
     }
 }
 
-// The reading thread queues while the host thread drains: nothing lost, nothing reordered.
+// The reading thread queues while the host thread drains: nothing lost, nothing reordered
+// (fewer lines than the queue holds, so none is dropped however far the drain lags).
 TEST(CMMIOTest, ConcurrentQueueingAndDraining) {
     LoopChannel channel;
     channel.SetTerminator('\n');
-    constexpr int kLines = 20000;
+    constexpr int kLines = static_cast<int>(CMMIO::kMaxQueuedMessages) - 1;
     std::thread reader([&] {
         std::string pending;
         for (int i = 0; i < kLines; ++i) {
@@ -190,6 +191,22 @@ TEST(CMMIOTest, ConcurrentQueueingAndDraining) {
     }
     reader.join();
     EXPECT_EQ(channel.GetMessageLength(), 0);
+}
+
+// Long lines fill the byte bound before the line bound: the oldest go, the newest stay.
+// (What a full queue drops first is tested with the driver, which classifies.)
+TEST(CMMIOTest, FullQueueKeepsItsByteBound) {
+    LoopChannel channel;
+    channel.SetTerminator('\n');
+    const size_t fit = CMMIO::kMaxQueuedBytes / 16000;
+    for (size_t i = 0; i < fit + 4; ++i) {
+        const std::string name = std::to_string(i) + ".";
+        channel.Receive(name + std::string(16000 - name.size() - 1, 'x') + "\n");
+    }
+    EXPECT_EQ(channel.Dropped().others, 4u);
+    const std::vector<std::string> queued = Drain(channel);
+    ASSERT_EQ(queued.size(), fit);
+    EXPECT_EQ(queued.front().substr(0, 2), "4.");
 }
 
 }  // namespace

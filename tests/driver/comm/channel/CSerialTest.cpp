@@ -300,6 +300,9 @@ TEST_F(PtyFixture, OpenFailuresLeaveChannelClosed) {
         EXPECT_EQ(channel.Write("POS\r", 4, 0), 0);
     }
     ::unsetenv("TACTUS_COM43");
+    // Permission is refused to root only by the device's owner group, which the text names.
+    EXPECT_EQ(SerialPort::OpenFailureReason("/dev/null", EACCES),
+              "Permission denied; the user must be in the group \"root\" that owns /dev/null");
 }
 
 TEST_F(PtyFixture, CloseStopsEverythingAndDiscardsMessages) {

@@ -1,6 +1,6 @@
-// driver_close acts once per process, so it has a test program of its own: the first call
+// driver_close acts once per start-up, so it has a test program of its own: the first call
 // stops the server the driver started (no zombie stays), the timer and the channel; the
-// second call does nothing at all.
+// second call does nothing at all; after a new start-up the next close acts again.
 
 #include <signal.h>
 
@@ -53,6 +53,16 @@ TEST_F(CloseTest, CloseActsOnceAndStopsTheServer) {
     EXPECT_EQ(second.Text(), "");
     EXPECT_TRUE(QlnRecorder().events().empty());
     EXPECT_EQ(driver_Initialize_WCompens32(L"compens.dat", 0), -1);
+
+    // Started again after the close: that server must not outlive the next close.
+    std::remove(record.c_str());
+    ASSERT_EQ(Start(), 0);
+    pid_t again = 0;
+    std::ifstream(record) >> again;
+    ASSERT_GT(again, 0);
+    ASSERT_NE(again, pid);
+    driver_close();
+    EXPECT_TRUE(::kill(again, 0) != 0 && errno == ESRCH) << "server left behind";
 }
 
 }  // namespace

@@ -63,6 +63,14 @@ class DriverFixture : public ::testing::Test {
 
     std::string LogText() const { return log ? log->Text() : std::string(); }
 
+    // How many status messages (in words) contain `text`.
+    static int StatusSaid(const std::wstring& text) {
+        int count = 0;
+        for (const HostEvent& e : Events(HostEventKind::StatusMessage))
+            count += e.text.find(text) != std::wstring::npos;
+        return count;
+    }
+
     std::unique_ptr<ScriptedPeer> peer;
     MachineFile machine;
     std::unique_ptr<LogMark> log;

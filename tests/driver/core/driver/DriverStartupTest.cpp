@@ -2,9 +2,12 @@
 // start-up failures, starting the position server, a repeated start-up, a reply-format list
 // the parser rejects, and the small entry points.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -107,6 +110,23 @@ struct FailureCase {
     const char* logLine;  // written before the message
 };
 
+// A listening socket whose accept queue is full: a connection to it is never made.
+int FullBacklogPort() {
+    static const int port = [] {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof address;
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+        ::listen(listener, 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        for (int i = 0; i < 4; ++i)
+            ::connect(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0),
+                      reinterpret_cast<sockaddr*>(&address), size);
+        return int(ntohs(address.sin_port));
+    }();
+    return port;
+}
+
 // Legend: what is wrong, the host message shown, the log line that says so.
 const FailureCase kFailures[] = {
     {"no machine file", [](MachineFile&) {}, 561,
@@ -126,6 +146,15 @@ const FailureCase kFailures[] = {
          m.port = FreePort();
      },
      5493, "-Tactus: Could not start server process no-such-vexserver /R: program not found\n"},
+    {"the server's accept queue is full", [](MachineFile& m) { m.port = FullBacklogPort(); }, 5493,
+     "-Tactus: Connection to server process FAILED! IP=127.0.0.1 Port="},
+    {"serial device missing: its path and the reason",
+     [](MachineFile& m) {
+         ::setenv("TACTUS_COM44", "/nonexistent/ttyUSB9", 1);
+         m.transport = "SERIAL";
+         m.extraCommInfo = "<SERIAL><Device>COM44</Device></SERIAL>\n";
+     },
+     5493, "-Tactus: Couldn't open COM44 (/nonexistent/ttyUSB9): No such file or directory\n"},
 };
 
 TEST_F(StartupTest, StartUpFailuresReturnOneAndTellTheHost) {
@@ -140,7 +169,10 @@ TEST_F(StartupTest, StartUpFailuresReturnOneAndTellTheHost) {
         QlnRecorder().clear();
         LogMark mark(CurrentLogPath());
 
+        const auto started = std::chrono::steady_clock::now();
         EXPECT_EQ(driver_initialize(), 1);
+        // Bounded, not the minutes of the system's connect time-out.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 
         const auto boxes = Events(HostEventKind::MessageBox);
         ASSERT_FALSE(boxes.empty());
@@ -153,6 +185,10 @@ TEST_F(StartupTest, StartUpFailuresReturnOneAndTellTheHost) {
 TEST_F(StartupTest, TransportMatchingNoChannelStartsWithoutOne) {
     machine.transport = "tcp";
     ASSERT_EQ(Start(), 0);
+    ASSERT_FALSE(Events(HostEventKind::StatusMessage).empty());
+    EXPECT_EQ(Events(HostEventKind::StatusMessage).back().text,
+              L"No connection to the machine: Transport \"tcp\" names none of the CommInfo "
+              L"entries (TCP). Positions are not read.");
     ASSERT_TRUE(WaitUntil([] { return !Events(HostEventKind::MachineInitComplete).empty(); }));
     Idle(200);
     EXPECT_FALSE(peer->Connected());
@@ -162,7 +198,7 @@ TEST_F(StartupTest, TransportMatchingNoChannelStartsWithoutOne) {
 // A controller on a serial line (a pseudo-terminal stands in for port COM7): the channel is
 // configured from the SERIAL child and its lines end at carriage return.
 TEST_F(StartupTest, SerialControllerIsPolled) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
@@ -184,22 +220,38 @@ TEST_F(StartupTest, SerialControllerIsPolled) {
               std::string::npos)
         << text;
 
-    std::string received;
-    ASSERT_TRUE(WaitUntil([&] {
-        char buffer[64];
-        pollfd fd{master, POLLIN, 0};
-        if (::poll(&fd, 1, 0) > 0) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n > 0)
-                received.append(buffer, static_cast<size_t>(n));
-        }
-        return received.find("POS") != std::string::npos;
-    }));
-    const std::string reply = "( 1.000000 2.000000 3.000000 4.000000 ) 235\r";
-    ASSERT_EQ(::write(master, reply.data(), reply.size()), static_cast<ssize_t>(reply.size()));
+    // Waits for "POS" on the line, then answers it with the position x, y, z, w.
+    auto answerPosition = [&](const char* position) {
+        std::string received;
+        ASSERT_TRUE(WaitUntil([&] {
+            char buffer[64];
+            pollfd fd{master, POLLIN, 0};
+            if (::poll(&fd, 1, 0) > 0) {
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n > 0)
+                    received.append(buffer, static_cast<size_t>(n));
+            }
+            return received.find("POS") != std::string::npos;
+        }));
+        const std::string reply = std::string("( ") + position + " ) 235\r";
+        ASSERT_EQ(::write(master, reply.data(), reply.size()), ssize_t(reply.size()));
+    };
+    answerPosition("1.000000 2.000000 3.000000 4.000000");
     EXPECT_TRUE(WaitForReadout(1.0, 2.0, 3.0, 4.0));
     EXPECT_NE(LogText().find("<Tactus: Received: ( 1.000000 2.000000 3.000000 4.000000 ) 235\n<"),
               std::string::npos);
+
+    // The line goes (an adapter unplugged) and comes back under the same name: the port is
+    // opened again by itself and the readout goes on.
+    ::close(master);
+    ASSERT_TRUE(WaitUntil([&] { return StatusSaid(L"Connection to the machine lost (serial"); }));
+    master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    ::tcsetattr(master, TCSANOW, &raw);
+    ::setenv("TACTUS_COM7", ::ptsname(master), 1);
+    answerPosition("5.000000 6.000000 7.000000 8.000000");
+    EXPECT_TRUE(WaitForReadout(5.0, 6.0, 7.0, 8.0));
+    EXPECT_TRUE(StatusSaid(L"Connection to the machine is back (serial port COM7"));
 
     RemoveMachineFile();
     driver_initialize();  // closes the port before the terminal goes away
@@ -276,6 +328,20 @@ TEST_F(StartupTest, StartsTheServerAndWaitsUntilItListens) {
         EXPECT_NE(mark.Text().find("-Tactus: Killed server process! hResult = 0\n"),
                   std::string::npos);
     }
+}
+
+// A server already listens on the port (left over from an earlier session): the one started
+// now cannot listen and ends, the driver talks to the old one and says so.
+TEST_F(StartupTest, StaleServerOnThePortIsNamed) {
+    machine.startExe = std::string(std::getenv("VEX_BIN_DIR") ? std::getenv("VEX_BIN_DIR") : ".") +
+                       "/tactus_fake_vexserver " + std::to_string(peer->Port()) + " 0 stale.txt";
+    machine.autoResetCounters = "true";
+    ASSERT_EQ(Start(), 0);
+    ASSERT_TRUE(WaitUntil([&] {
+        return StatusSaid(L"already running on port " + std::to_wstring(peer->Port()) +
+                          L"; the one started now ended (exit status 1)");
+    }));
+    EXPECT_NE(LogText().find("-Tactus: Server process ended: exit status 1\n"), std::string::npos);
 }
 
 // --- Repeated start-up -------------------------------------------------------------------

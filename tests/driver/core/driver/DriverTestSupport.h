@@ -64,7 +64,8 @@ void RemoveMachineFile();
 // stream is cut into the known request words.
 class ScriptedPeer {
   public:
-    ScriptedPeer();
+    // On a free port, or on `port` (a server started again where the last one was).
+    explicit ScriptedPeer(int port = 0);
     ~ScriptedPeer();
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;

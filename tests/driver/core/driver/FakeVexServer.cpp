@@ -6,7 +6,10 @@
 // It writes its process id and every argument (one per line) to RECORD_FILE, waits DELAY_MS
 // before it listens on 127.0.0.1:PORT (a server that is slow to come up), then serves one
 // client at a time: a greeting, and an answer to every "POS" and "HIT". It runs until it is
-// killed or a client sends "EXI".
+// killed or a client sends "EXI". With a fourth argument "flood" (or "flood-distinct") it
+// sends its client, after the greeting, position lines as fast as they are taken instead
+// (x 1.5, or counting 1 to 1000 over and over), reading and forgetting what it is sent, and
+// adds "sent BYTES" to RECORD_FILE after every megabyte.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -58,6 +61,23 @@ int main(int argc, char** argv) {
         if (client < 0)
             continue;
         SendText(client, "( VEXVersion:20 ) 240\r\n");
+        const std::string mode = argc > 4 ? argv[4] : "";
+        std::string block;
+        char line[96];
+        for (int i = 1; mode.rfind("flood", 0) == 0 && block.size() < 64 * 1024; ++i) {
+            std::snprintf(line, sizeof line, "( %f 2.500000 3.500000 0.000000 ) 235\r\n",
+                          mode == "flood-distinct" ? i % 1000 + 1.0 : 1.5);
+            block += line;
+        }
+        char discard[4096];
+        for (long long blocks = 1;
+             !block.empty() && ::send(client, block.data(), block.size(), MSG_NOSIGNAL) > 0;
+             ++blocks) {
+            while (::recv(client, discard, sizeof discard, MSG_DONTWAIT) > 0) {
+            }
+            if (blocks % 16 == 0)  // a short send is rare and only makes the count high
+                std::ofstream(argv[3], std::ios::app) << "sent " << blocks * block.size() << '\n';
+        }
         char buffer[4096];
         for (;;) {
             const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);

@@ -189,9 +189,16 @@ class Checker {
         if (o_.samples.empty())
             return;
         XYZParser parser;
-        bool ready = c_.replies.CreatesParser() && Try("reply format list", [&] {
-                         parser.SetReplyFormats(c_.replies.FormatList());
-                     });
+        // A list the parser rejects has been reported above; the samples then go unparsed.
+        bool ready = c_.replies.CreatesParser();
+        try {
+            if (ready)
+                parser.SetReplyFormats(c_.replies.FormatList());
+        } catch (const XYZParserException&) {
+            ready = false;
+        } catch (const FormatStringParserException&) {
+            ready = false;
+        }
         const MachineMisc& m = c_.misc;
         parser.SetScales(m.ScaleX, m.ScaleY, m.ScaleZ, m.ScaleW);
         parser.SetVectorDivide(0);

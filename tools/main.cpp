@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/ProductVersion.h"
+#include "common/ProgramVersion.h"
 #include "tools/Command.h"
 
 namespace tool {
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
         return tool::kExitOk;
     }
     if (first == "--version" || first == "-v") {
-        std::printf("tactus-tool (%s) %s\n", kProductName, kProductVersion);
+        std::fputs(ProgramVersionText("tactus-tool").c_str(), stdout);
         return tool::kExitOk;
     }
     std::vector<std::string> args(argv + 2, argv + argc);

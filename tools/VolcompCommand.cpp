@@ -161,8 +161,11 @@ QString LoadFailureReason(const Options& o) {
     };
     switch (o.method) {
         case 11: {
-            const int rc = DeaReadCompFile(o.file);
+            std::wstring problem;
+            const int rc = DeaReadCompFile(o.file, &problem);
             const QString path = named(o.file);
+            if (!problem.empty())
+                return QString::fromStdWString(problem);
             if (rc == deafile::kReadNoFile)
                 return QString("cannot open %1 (nor %2/%3)")
                     .arg(path, QString::fromStdWString(DeaTutorFolder()),
@@ -198,7 +201,11 @@ QString LoadFailureReason(const Options& o) {
         case 16: {
             const std::wstring file = o.method == 13 ? std::wstring(L"compens.dat") : o.file;
             const QString path = named(file);
-            const int rc = file.empty() ? compfile::kReadNoFile : ReadCompensationFile(file);
+            std::wstring problem;
+            const int rc =
+                file.empty() ? compfile::kReadNoFile : ReadCompensationFile(file, &problem);
+            if (!problem.empty())
+                return QString::fromStdWString(problem);
             if (rc == compfile::kReadNoFile)
                 return "cannot open " + path;
             if (rc == compfile::kReadTooShort)
@@ -420,6 +427,9 @@ Extent Loaded(const Options& o, const VolcompBaseClass& volcomp) {
                                                                    : " (too close: only the "
                                                                      "first is used)")
                                                     : QString("one height"));
+        } else if (g.Problem() != g.FileName()) {
+            e.description << "grid (compgrid.dat): not loaded: " +
+                                 QString::fromStdWString(g.Problem());
         } else {
             e.description << QStringLiteral("grid (compgrid.dat): not loaded");
         }

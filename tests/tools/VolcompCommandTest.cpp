@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -174,6 +175,7 @@ TEST_F(VolcompCommand, PlotWritesAPicture) {
 TEST_F(VolcompCommand, CheckAndTheDriverSettings) {
     WriteTables("compens.dat");
     WriteTables("arm4/compens.dat", 4.0, 5.0);
+    WriteTables("nan/compens.dat", 1.0, std::nan(""));
     // A plain B&S map without errors, and an enciphered one that does not decrypt.
     std::string map = "0\n-500 -500 -500 50 50 50 0 0 0\n";
     for (int i = 0; i < 23 * 50 + 1; ++i)
@@ -200,6 +202,11 @@ TEST_F(VolcompCommand, CheckAndTheDriverSettings) {
          1,
          {"  10 m at X Y Z 2000 -500 2000", "warning: a correction of 10 m is implausible",
           "arm 4 adds squareness times a coordinate"}},
+        {"a squareness that is not a number: the reader's reason",
+         "check --method 13 --dir " + Dir() + "/nan",
+         1,
+         {"method 13 did not become ready: compens.dat: Y record, squareness is not a finite "
+          "number"}},
         {"B&S: plain map",
          "check --method 14 --dir " + Dir(),
          0,

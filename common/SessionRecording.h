@@ -17,6 +17,11 @@
 // line-based peer is one message, an unterminated request (the position server's
 // requests have no terminator) is one message too.
 //
+// Connections are marked by two comment lines that readers may use and others skip:
+//   # 0.000000 open 127.0.0.1:40312        a client connected (the text after "open" is free)
+//   # 12.500000 close server               the server (or the client: "close client") ended it
+// A recording without marks is one connection opened at time 0.
+//
 // Everything here is used from one thread at a time; failures are return values.
 
 #include <QByteArray>
@@ -138,6 +143,74 @@ inline QByteArray FormatLine(const Entry& e) {
            Escape(e.bytes) + '\n';
 }
 
+// Cuts what one read delivered into messages: after each line feed, and the rest as one.
+inline QList<QByteArray> SplitMessages(QByteArrayView bytes) {
+    QList<QByteArray> parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            parts.append(bytes.sliced(start, i + 1 - start).toByteArray());
+            start = i + 1;
+        }
+    }
+    if (start < bytes.size())
+        parts.append(bytes.sliced(start).toByteArray());
+    return parts;
+}
+
+// The lines of one read, every message stamped with the same time.
+inline QByteArray FormatRead(double seconds, Direction d, QByteArrayView bytes) {
+    QByteArray lines;
+    for (const QByteArray& m : SplitMessages(bytes))
+        lines += FormatLine({seconds, d, m});
+    return lines;
+}
+
+enum class Mark { Open, CloseByServer, CloseByClient };
+
+struct MarkLine {
+    double seconds = 0;
+    Mark mark = Mark::Open;
+    QByteArray detail;  // after "open": who connected, or whatever the writer noted
+};
+
+inline QByteArray FormatMark(double seconds, Mark mark, QByteArrayView detail = {}) {
+    QByteArray line = "# " + QByteArray::number(seconds, 'f', 6) + ' ';
+    line += mark == Mark::Open            ? "open"
+            : mark == Mark::CloseByServer ? "close server"
+                                          : "close client";
+    if (mark == Mark::Open && !detail.isEmpty())
+        line += ' ' + Escape(detail);
+    return line + '\n';
+}
+
+// The mark a comment line holds, or nullopt for any other line.
+inline std::optional<MarkLine> ParseMark(QByteArrayView line) {
+    if (!line.startsWith("# "))
+        return std::nullopt;
+    const QByteArrayView rest = line.sliced(2);
+    const qsizetype space = rest.indexOf(' ');
+    if (space <= 0)
+        return std::nullopt;
+    MarkLine m;
+    bool ok = false;
+    m.seconds = QByteArray(rest.first(space).data(), space).toDouble(&ok);
+    if (!ok || !(m.seconds >= 0))
+        return std::nullopt;
+    const QByteArrayView word = rest.sliced(space + 1);
+    if (word == "close server") {
+        m.mark = Mark::CloseByServer;
+    } else if (word == "close client") {
+        m.mark = Mark::CloseByClient;
+    } else if (word == "open" || word.startsWith("open ")) {
+        m.mark = Mark::Open;
+        m.detail = word.size() > 5 ? Unescape(word.sliced(5)).value_or(QByteArray()) : QByteArray();
+    } else {
+        return std::nullopt;
+    }
+    return m;
+}
+
 // Parses one line of a recording (without its line feed). Comment and empty lines give
 // nullopt with *error left empty; a malformed line gives nullopt and a reason in *error.
 inline std::optional<Entry> ParseLine(QByteArrayView line, QString* error) {
@@ -171,21 +244,6 @@ inline std::optional<Entry> ParseLine(QByteArrayView line, QString* error) {
     return e;
 }
 
-// Cuts what one read delivered into messages: after each line feed, and the rest as one.
-inline QList<QByteArray> SplitMessages(QByteArrayView bytes) {
-    QList<QByteArray> parts;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n') {
-            parts.append(bytes.sliced(start, i + 1 - start).toByteArray());
-            start = i + 1;
-        }
-    }
-    if (start < bytes.size())
-        parts.append(bytes.sliced(start).toByteArray());
-    return parts;
-}
-
 // Appends messages to a recording file; the clock starts when the file is opened.
 class Writer {
   public:
@@ -202,13 +260,14 @@ class Writer {
 
     // Writes each message of one read; false when the file could not be written.
     [[nodiscard]] bool Write(Direction d, QByteArrayView bytes) {
+        return WriteLines(FormatRead(Seconds(), d, bytes));
+    }
+
+    // Appends lines made with FormatRead or FormatMark (stamped by the caller's clock).
+    [[nodiscard]] bool WriteLines(QByteArrayView lines) {
         if (!file.isOpen())
             return false;
-        const double t = Seconds();
-        bool ok = true;
-        for (const QByteArray& m : SplitMessages(bytes))
-            ok = file.write(FormatLine({t, d, m})) > 0 && ok;
-        return file.flush() && ok;
+        return file.write(lines.data(), lines.size()) == lines.size() && file.flush();
     }
 
   private:

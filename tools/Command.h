@@ -2,8 +2,9 @@
 // Sub-commands of tactus-tool, the integrators' diagnostic program.
 //
 // Each command lives in its own source file and registers itself with a static
-// ToolCommand object; main() dispatches on the first argument. Commands run on the
-// main thread, print to stdout/stderr and report failure through their exit status.
+// ToolCommand object; main() answers --help and --version, creates the Qt application
+// the command needs and dispatches on the first argument. Commands run on the main thread,
+// print to stdout/stderr and report failure through their exit status (ExitStatus below).
 
 #include <functional>
 #include <map>
@@ -12,10 +13,19 @@
 
 namespace tool {
 
+// Exit statuses every command shares; a command may add its own above kExitUsage.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
 using CommandFn = std::function<int(const std::vector<std::string>& args)>;
 
 struct CommandInfo {
-    std::string usage;  // one line shown by `tactus-tool help`
+    std::string synopsis;  // "watch HOST:PORT [--duration SECONDS]" (several lines allowed)
+    std::string summary;   // what it does, one line, for `tactus-tool --help`
+    // Whether these arguments make the command paint (it then gets a QGuiApplication,
+    // off-screen without a display); null: never.
+    bool (*needsGui)(const std::vector<std::string>& args) = nullptr;
     CommandFn run;
 };
 
@@ -24,9 +34,7 @@ std::map<std::string, CommandInfo>& Commands();
 
 // Registers a command at static-initialisation time.
 struct ToolCommand {
-    ToolCommand(const std::string& name, const std::string& usage, CommandFn run) {
-        Commands()[name] = CommandInfo{usage, std::move(run)};
-    }
+    ToolCommand(const std::string& name, CommandInfo info) { Commands()[name] = std::move(info); }
 };
 
 }  // namespace tool

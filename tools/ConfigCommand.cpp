@@ -1,34 +1,48 @@
-// tactus-tool config check [DIR]
+// tactus-tool config check [DIR] [--host PROGRAM] [--sample LINE]...
 //
 // Reads DIR/TACConfigData.xml (default: the current directory) with the driver's own reader,
 // prints every value the driver would use, marking those that took their default, and every
-// problem that would make the driver misbehave: axis codes, transport and channel settings,
-// reply formats the reply parser rejects, a position server program that cannot be found.
-// Notes (elements the driver does not read, no initialisation sequence) do not count as
-// problems. Exit status: 0 no problem, 1 problems found or the file unreadable, 2 bad
-// arguments. The machine file is described in docs/machine-file.md.
+// problem that would make the driver misbehave: axis codes, scales, transport and channel
+// settings (down to the serial device and whether it opens), reply formats the reply parser
+// rejects, sample replies it would not understand, a position server program that the
+// driver would not find from the host program's folder. Notes (elements the driver does not
+// read, no initialisation sequence) do not count as problems. Exit status: 0 no problem, 1
+// problems found or the file unreadable, 2 bad arguments. The machine file is described in
+// docs/machine-file.md.
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
+#include <QStandardPaths>
 #include <QStringList>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "common/SessionRecording.h"
 #include "driver/comm/channel/PortSettings.h"
+#include "driver/comm/channel/SerialPort.h"
 #include "driver/comm/parser/FormatStringParser.h"
 #include "driver/comm/parser/XYZParser.h"
+#include "driver/core/driver/DriverTexts.h"
 #include "driver/core/machine/MachineFileReader.h"
 #include "driver/core/machine/StartCommand.h"
 #include "tools/Command.h"
+#include "tools/CommandLine.h"
+#include "tools/TerminalDevice.h"
 
 namespace {
 
 using namespace machinefile;
 
-constexpr char kUsage[] = "usage: tactus-tool config check [DIR]\n";
+constexpr char kSynopsis[] = "config check [DIR] [--host PROGRAM] [--sample LINE]...";
+// The host program whose folder the driver searches for StartEXE, unless --host names one.
+constexpr char kDefaultHost[] = "qlnrun";
+// Below this a scale turns every reply into nonsense or infinity (it divides the value).
+constexpr double kSmallestScale = 1e-9;
 
 // A format that analyses and scans cleanly; stands in for the formats before the one that is
 // being tried, so that the tried one keeps its place in the list.
@@ -52,14 +66,23 @@ QString Boolean(bool value) {
     return value ? QStringLiteral("true") : QStringLiteral("false");
 }
 
+struct CheckOptions {
+    QString dir;
+    QString hostDir;   // folder of the host program; empty when unknown
+    QString hostNote;  // how the host program was found, or why not
+    std::vector<QByteArray> samples;
+};
+
 class Checker {
   public:
-    Checker(const MachineConfig& config, const QString& dir) : c_(config), dir_(dir) {}
+    Checker(const MachineConfig& config, const CheckOptions& options)
+        : c_(config), o_(options), dir_(options.dir) {}
 
     int Run() {
         PrintMisc();
         PrintTexts();
         CheckReplies();
+        TrySamples();
         PrintCommInfo();
         if (!c_.HasInitializationSequence())
             Note(QString("no initialization sequence (the driver logs \"%1\")")
@@ -131,24 +154,96 @@ class Checker {
             Value(2, name, Number(scale), MiscDefault(name));
             if (scale == 0.0)
                 Problem(QString("%1 = 0: every reply value is divided by it").arg(name));
+            else if (std::fabs(scale) < kSmallestScale)
+                Problem(QString("%1 = %2 is below %3 in magnitude: every reply value is divided "
+                                "by it, and points come out huge or infinite")
+                            .arg(name, Number(scale), Number(kSmallestScale)));
         }
         Value(2, kAutoResetCounters, Boolean(m.AutoResetCounters), MiscDefault(kAutoResetCounters));
     }
 
-    // Where the position server program is found, reporting it when it is not.
+    // Where the driver finds the position server program: in DIR (the host's current
+    // directory), then in the host program's folder, then on PATH; reported when it is not.
     QString StartProgram() {
         if (c_.misc.StartEXE.empty())
             return {};
         const StartCommand command = SplitStartCommand(c_.misc.StartEXE);
         const std::wstring found =
-            FindStartProgram(command.program, dir_.toStdWString(),
-                             QCoreApplication::applicationDirPath().toStdWString());
+            FindStartProgram(command.program, dir_.toStdWString(), o_.hostDir.toStdWString());
+        if (!o_.hostNote.isEmpty())
+            Note(o_.hostNote);
         if (found.empty()) {
-            Problem(QString("StartEXE program '%1' not found (looked in %2, in %3 and on PATH)")
-                        .arg(W(command.program), dir_, QCoreApplication::applicationDirPath()));
+            const QString places = o_.hostDir.isEmpty()
+                                       ? QString("in %1 and on PATH").arg(dir_)
+                                       : QString("in %1, in %2 and on PATH").arg(dir_, o_.hostDir);
+            Problem(QString("StartEXE program '%1' not found (looked %2)")
+                        .arg(W(command.program), places));
             return QStringLiteral("program not found");
         }
         return "program " + W(found);
+    }
+
+    // Each --sample line through a parser set up as driver start-up sets it up, in order (a
+    // multi-line format collects several samples), as the driver's line step sees it.
+    void TrySamples() {
+        if (o_.samples.empty())
+            return;
+        XYZParser parser;
+        // A list the parser rejects has been reported above; the samples then go unparsed.
+        bool ready = c_.replies.CreatesParser();
+        try {
+            if (ready)
+                parser.SetReplyFormats(c_.replies.FormatList());
+        } catch (const XYZParserException&) {
+            ready = false;
+        } catch (const FormatStringParserException&) {
+            ready = false;
+        }
+        const MachineMisc& m = c_.misc;
+        parser.SetScales(m.ScaleX, m.ScaleY, m.ScaleZ, m.ScaleW);
+        parser.SetVectorDivide(0);
+        parser.SetReverseVector(m.ReverseIJKVector ? 1 : 0);
+        for (std::size_t i = 0; i < o_.samples.size(); ++i) {
+            const QByteArray& sample = o_.samples[i];
+            const QString name = QString("sample %1").arg(i + 1);
+            const QString shown = QString::fromLatin1(sessionrec::Escape(sample));
+            QString remark;
+            if (sample.startsWith(drivertext::kVersionLinePrefix)) {
+                remark = QStringLiteral("the server's greeting: logged, not parsed");
+            } else if (sample.startsWith(drivertext::kHitNoticePrefix)) {
+                remark = QStringLiteral("a hit notice: the driver asks for the hit");
+            } else if (!ready) {
+                remark = QStringLiteral("no reply parser: ignored");
+                Problem(name + " '" + shown + "' cannot be understood: there is no reply parser");
+            } else if (Try(name, [&] { parser.Parse(sample.toStdString()); })) {
+                remark = Understood(parser, name, shown);
+            } else {
+                remark = QStringLiteral("rejected by the reply parser");
+            }
+            Value(2, name, shown, false, remark);
+        }
+    }
+
+    QString Understood(const XYZParser& parser, const QString& name, const QString& shown) {
+        const auto p = parser.GetParsedPosition();
+        const auto v = parser.GetParsedVector();
+        const QString point = QString("%1 %2 %3 %4")
+                                  .arg(p[0], 0, 'f', 6)
+                                  .arg(p[1], 0, 'f', 6)
+                                  .arg(p[2], 0, 'f', 6)
+                                  .arg(p[3], 0, 'f', 6);
+        const QString vector =
+            QString("%1 %2 %3").arg(v[0], 0, 'f', 6).arg(v[1], 0, 'f', 6).arg(v[2], 0, 'f', 6);
+        if (c_.misc.ReadoutButton)
+            return "position " + point + " or, while the readout button is held, a hit";
+        if (parser.IsHit())
+            return "hit " + point + " vector " + vector;
+        if (parser.IsComplete())
+            return "position " + point;
+        Problem(name + " '" + shown +
+                "' is neither a hit nor a complete position for these reply formats: the driver "
+                "ignores it");
+        return QStringLiteral("not understood");
     }
 
     void PrintTexts() {
@@ -250,8 +345,16 @@ class Checker {
             Problem(QString("Transport '%1' is not GPIB, SERIAL or TCP: no channel is opened%2")
                         .arg(transport, hint));
         } else if (c_.channels.empty()) {
-            Problem(QString("Transport %1 matches no CommInfo child: no channel is opened")
-                        .arg(transport));
+            QString hint;
+            for (const QString& tag : tags) {
+                if (tag.compare(transport, Qt::CaseInsensitive) == 0)
+                    hint = QString(
+                               " (CommInfo has %1, which differs only in letter case: names "
+                               "are case-sensitive)")
+                               .arg(tag);
+            }
+            Problem(QString("Transport %1 matches no CommInfo child: no channel is opened%2")
+                        .arg(transport, hint));
         } else if (c_.channels.size() > 1) {
             Problem(QString("CommInfo has %1 %2 children: each opens a channel, only the last "
                             "is kept")
@@ -270,8 +373,11 @@ class Checker {
         auto isDefault = [&](const char* name) { return !s.fromFile.contains(name); };
         const int port = s.PortNumber();
         const char parity = s.ParityLetter();
+        const std::string device = SerialPort::DevicePath(port);
         Print(QString("  ") + kSerial);
-        Value(4, kDevice, Text(s.Device), isDefault(kDevice), QString("port %1").arg(port));
+        Value(4, kDevice, Text(s.Device), isDefault(kDevice),
+              device.empty() ? QString("port %1").arg(port)
+                             : QString("port %1, device %2").arg(port).arg(device.c_str()));
         Value(4, kBaud, QString::number(s.Baud), isDefault(kBaud));
         Value(4, kParity, Text(s.Parity), isDefault(kParity),
               parity ? QString("parity %1").arg(QChar::fromLatin1(parity))
@@ -284,6 +390,17 @@ class Checker {
             Problem(QString("Device '%1' gives port %2: name the port COM1, COM2, ...")
                         .arg(W(s.Device))
                         .arg(port));
+        if (!SerialPort::SupportsBaudRate(s.Baud))
+            Problem(QString("Baud %1 is not a rate the serial port can be set to (standard rates "
+                            "such as 9600, 19200, 38400, 57600, 115200): opening it fails")
+                        .arg(s.Baud));
+        if (!device.empty()) {
+            const QString redirect = QString("TACTUS_COM%1").arg(port);
+            if (const auto problem = tool::TerminalDeviceProblem(device))
+                Problem(QString("%1 is %2 for the driver (%3 in the host's environment names "
+                                "another device): %4")
+                            .arg(W(s.Device), device.c_str(), redirect, *problem));
+        }
         const std::string settings = FormatPortSettings(port > 0 ? port : 1, s.Baud,
                                                         parity ? parity : 'N', s.Size, s.StopBits);
         if (!ParsePortSettings(settings))
@@ -305,25 +422,79 @@ class Checker {
     }
 
     const MachineConfig& c_;
+    const CheckOptions& o_;
     QString dir_;
     QStringList notes_;
     QStringList problems_;
 };
 
-int Config(const std::vector<std::string>& args) {
-    if (args.empty() || args[0] != "check" || args.size() > 2) {
-        std::fprintf(stderr, "tactus-tool config: expected 'check [DIR]'\n%s", kUsage);
-        return 2;
+// The folder of the host program: PROGRAM as a path, or found beside tactus-tool or on
+// PATH. Empty, with a note saying so, when it is not found.
+QString HostFolder(const QString& program, QString* note) {
+    QString path;
+    if (program.contains(u'/'))
+        path =
+            QFileInfo(program).isExecutable() ? QFileInfo(program).absoluteFilePath() : QString();
+    else
+        path = QStandardPaths::findExecutable(program, {QCoreApplication::applicationDirPath()});
+    if (path.isEmpty() && !program.contains(u'/'))
+        path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty()) {
+        *note = QString(
+                    "host program '%1' not found: StartEXE looked for in DIR and on PATH only "
+                    "(name the host program with --host)")
+                    .arg(program);
+        return {};
     }
-    int argc = 1;
-    char name[] = "tactus-tool";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    *note = QString("host program %1: a bare StartEXE name is looked for in its folder after DIR")
+                .arg(path);
+    return QFileInfo(path).absolutePath();
+}
 
-    const QString dir =
-        QDir(args.size() > 1 ? QString::fromLocal8Bit(args[1].c_str()) : QDir::currentPath())
-            .absolutePath();
-    const QString path = QDir(dir).filePath(W(kFileName));
+int Config(const std::vector<std::string>& args) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Reads DIR/TACConfigData.xml with the driver's own reader and prints every value the\n"
+        "driver will use ('(default)' after those the file does not set), then a 'note:' line\n"
+        "for harmless findings and a 'problem:' line for everything that would fail or\n"
+        "misbehave at run time."));
+    parser.addPositionalArgument(QStringLiteral("check"), QStringLiteral("The only action."));
+    parser.addPositionalArgument(QStringLiteral("DIR"),
+                                 QStringLiteral("Folder of the machine file (default: the current "
+                                                "one), the host's current directory."),
+                                 QStringLiteral("[DIR]"));
+    const QCommandLineOption host(QStringLiteral("host"),
+                                  QStringLiteral("The host program that loads the driver; its "
+                                                 "folder is searched for StartEXE (default "
+                                                 "qlnrun)."),
+                                  QStringLiteral("PROGRAM"), QString::fromLatin1(kDefaultHost));
+    const QCommandLineOption sample(
+        QStringLiteral("sample"),
+        QStringLiteral("A reply line to try with the reply formats, escaped as in a recording "
+                       "(\\r \\n \\t \\\\ \\xHH); repeat for several lines, in order."),
+        QStringLiteral("LINE"));
+    parser.addOption(host);
+    parser.addOption(sample);
+    if (const auto status = tool::ParseArguments(
+            parser, "config", kSynopsis, args,
+            QStringLiteral("Exit status: 0 no problem found, 1 problems found or the file cannot "
+                           "be read, 2 bad\narguments. See docs/machine-file.md.")))
+        return *status;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty() || positional[0] != "check" || positional.size() > 2)
+        return tool::UsageError("config", QStringLiteral("expected 'check [DIR]'"), kSynopsis);
+
+    CheckOptions options;
+    for (const QString& text : parser.values(sample)) {
+        const auto bytes = sessionrec::Unescape(text.toLocal8Bit());
+        if (!bytes)
+            return tool::UsageError("config", "malformed escape in --sample '" + text + "'",
+                                    kSynopsis);
+        options.samples.push_back(*bytes);
+    }
+    options.dir = QDir(positional.size() > 1 ? positional[1] : QDir::currentPath()).absolutePath();
+    options.hostDir = HostFolder(parser.value(host), &options.hostNote);
+    const QString path = QDir(options.dir).filePath(W(kFileName));
     std::printf("Machine file %s\n", path.toLocal8Bit().constData());
     const MachineFileResult result = ReadMachineFile(path.toStdWString());
     if (!result.ok) {
@@ -333,13 +504,12 @@ int Config(const std::vector<std::string>& args) {
             kOpenErrorResource, W(result.error).toLocal8Bit().constData());
         return 1;
     }
-    return Checker(result.config, dir).Run();
+    return Checker(result.config, options).Run();
 }
 
-const tool::ToolCommand kConfig(
-    "config",
-    "config check [DIR]   check DIR/TACConfigData.xml as the driver reads it; list values and "
-    "problems",
-    Config);
+const tool::ToolCommand kConfig("config", {kSynopsis,
+                                           "Check DIR/TACConfigData.xml as the driver reads it: "
+                                           "values and problems.",
+                                           nullptr, Config});
 
 }  // namespace

@@ -14,10 +14,12 @@
 
 #include "driver/comm/parser/XYZParser.h"
 #include "tools/Command.h"
+#include "tools/CommandLine.h"
 
 namespace {
 
-const char kUsage[] = "parse --formats 'LIST' [--scales SX,SY,SZ,SW] [--reverse] [--vector-divide]";
+constexpr char kUsage[] =
+    "parse --formats 'LIST' [--scales SX,SY,SZ,SW] [--reverse] [--vector-divide]";
 
 // Four comma-separated numbers, in the "C" notation whatever the locale.
 bool ReadScales(const std::string& text, double (&scales)[4]) {
@@ -40,37 +42,49 @@ std::string OneLine(std::string text) {
 }
 
 int Parse(const std::vector<std::string>& args) {
-    std::string formats;
-    bool haveFormats = false;
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral(
+        "Parses every line of standard input as one reply with the driver's own reply parser\n"
+        "and prints one line per reply: 'hit=H complete=C status=S pos=X,Y,Z,W vec=I,J,K', or\n"
+        "'error: TEXT' when the parser rejects it (a value that is not a finite number, say)."));
+    const QCommandLineOption formatsOption(
+        QStringLiteral("formats"),
+        QStringLiteral("The reply format list as the machine file gives it to the parser: "
+                       "double-quoted formats separated by commas, hit formats first."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption scalesOption(
+        QStringLiteral("scales"),
+        QStringLiteral("The ScaleX, ScaleY, ScaleZ and ScaleW divisors (default 1,1,1,1)."),
+        QStringLiteral("SX,SY,SZ,SW"));
+    const QCommandLineOption reverseOption(QStringLiteral("reverse"),
+                                           QStringLiteral("Reverse the probe vector "
+                                                          "(ReverseIJKVector)."));
+    const QCommandLineOption divideOption(QStringLiteral("vector-divide"),
+                                          QStringLiteral("Divide the vector by the position "
+                                                         "(the parser's vector-divide mode)."));
+    for (const QCommandLineOption* o :
+         {&formatsOption, &scalesOption, &reverseOption, &divideOption})
+        options.addOption(*o);
+    if (const auto status = tool::ParseArguments(
+            options, "parse", kUsage, args,
+            QStringLiteral("Exit status: 0 when every line was read (rejected replies included), "
+                           "1 when the format\nlist itself is rejected, 2 on bad arguments. "
+                           "Formats: docs/reply-formats.md.")))
+        return *status;
+    if (!options.positionalArguments().isEmpty())
+        return tool::UsageError(
+            "parse", "unexpected argument '" + options.positionalArguments()[0] + "'", kUsage);
+    if (!options.isSet(formatsOption))
+        return tool::UsageError("parse", QStringLiteral("--formats is required"), kUsage);
+    const std::string formats = options.value(formatsOption).toLocal8Bit().toStdString();
     double scales[4] = {1.0, 1.0, 1.0, 1.0};
-    bool reverse = false;
-    bool divide = false;
-    for (std::size_t n = 0; n < args.size(); ++n) {
-        const std::string& a = args[n];
-        if (a == "--formats" && n + 1 < args.size()) {
-            formats = args[++n];
-            haveFormats = true;
-        } else if (a == "--scales" && n + 1 < args.size()) {
-            if (!ReadScales(args[++n], scales)) {
-                std::fprintf(stderr, "tactus-tool parse: bad --scales '%s' (want SX,SY,SZ,SW)\n",
-                             args[n].c_str());
-                return 2;
-            }
-        } else if (a == "--reverse") {
-            reverse = true;
-        } else if (a == "--vector-divide") {
-            divide = true;
-        } else {
-            std::fprintf(stderr,
-                         "tactus-tool parse: unexpected argument '%s'\nusage: tactus-tool %s\n",
-                         a.c_str(), kUsage);
-            return 2;
-        }
-    }
-    if (!haveFormats) {
-        std::fprintf(stderr, "usage: tactus-tool %s\n", kUsage);
-        return 2;
-    }
+    if (options.isSet(scalesOption) &&
+        !ReadScales(options.value(scalesOption).toStdString(), scales))
+        return tool::UsageError(
+            "parse", "bad --scales '" + options.value(scalesOption) + "' (want SX,SY,SZ,SW)",
+            kUsage);
+    const bool reverse = options.isSet(reverseOption);
+    const bool divide = options.isSet(divideOption);
 
     XYZParser parser;
     try {
@@ -107,6 +121,9 @@ int Parse(const std::vector<std::string>& args) {
     return 0;
 }
 
-const tool::ToolCommand kParseCommand("parse", kUsage, Parse);
+const tool::ToolCommand kParseCommand("parse", {kUsage,
+                                                "Parse reply lines from stdin with the driver's "
+                                                "reply parser.",
+                                                nullptr, Parse});
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -20,6 +19,7 @@
 
 #include "server/net/VexProtocol.h"
 #include "tools/Command.h"
+#include "tools/CommandLine.h"
 
 namespace {
 
@@ -28,11 +28,7 @@ constexpr int kAnswerTimeoutMs = 1000;
 constexpr int kConnectTimeoutMs = 10000;
 constexpr qsizetype kMaxLineBytes = 64 * 1024;
 
-volatile std::sig_atomic_t gStopRequested = 0;
-
-void RequestStop(int) {
-    gStopRequested = 1;
-}
+constexpr char kSynopsis[] = "watch HOST:PORT [--duration SECONDS]";
 
 struct WatchOptions {
     QString host;
@@ -41,44 +37,7 @@ struct WatchOptions {
 };
 
 void Print(const QString& line) {
-    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stdout);
-}
-
-std::optional<WatchOptions> ParseArguments(const std::vector<std::string>& args,
-                                           std::string& error) {
-    WatchOptions options;
-    bool haveEndpoint = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const QString arg = QString::fromStdString(args[i]);
-        if (arg == "--duration") {
-            bool ok = false;
-            options.durationSeconds =
-                i + 1 < args.size() ? QString::fromStdString(args[++i]).toDouble(&ok) : 0.0;
-            if (!ok || !(options.durationSeconds > 0)) {
-                error = "--duration needs a positive number of seconds";
-                return std::nullopt;
-            }
-            continue;
-        }
-        const qsizetype colon = arg.lastIndexOf(':');
-        bool portOk = false;
-        const uint port = colon > 0 ? arg.mid(colon + 1).toUInt(&portOk) : 0;
-        if (haveEndpoint || !portOk || port == 0 || port > 65535) {
-            error = "expected HOST:PORT, got '" + args[i] + "'";
-            return std::nullopt;
-        }
-        options.host = arg.left(colon);
-        if (options.host.startsWith('[') && options.host.endsWith(']'))
-            options.host = options.host.mid(1, options.host.size() - 2);
-        options.port = quint16(port);
-        haveEndpoint = true;
-    }
-    if (!haveEndpoint) {
-        error = "expected HOST:PORT";
-        return std::nullopt;
-    }
-    return options;
+    tool::PrintLine(line.toLocal8Bit());
 }
 
 // One connection to the server and the request pacing; the event loop drives it.
@@ -138,7 +97,7 @@ class Watcher {
     }
 
     void OnTick() {
-        if (gStopRequested) {
+        if (tool::StopRequested()) {
             Finish(0);
             return;
         }
@@ -236,31 +195,48 @@ class Watcher {
 };
 
 int Watch(const std::vector<std::string>& args) {
-    std::string error;
-    const std::optional<WatchOptions> options = ParseArguments(args, error);
-    if (!options) {
-        std::fprintf(
-            stderr,
-            "tactus-tool watch: %s\nusage: tactus-tool watch HOST:PORT [--duration SECONDS]\n",
-            error.c_str());
-        return 2;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Connects to a position server the way the driver does and prints its greeting, the\n"
+        "position (asked for every 100 ms) and every hit with its approach vector."));
+    parser.addPositionalArgument(QStringLiteral("HOST:PORT"),
+                                 QStringLiteral("The server: a name or an address and the TCP "
+                                                "port ([::1]:1390 for IPv6)."));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("End by itself after SECONDS (fractions "
+                                                     "allowed)."),
+                                      QStringLiteral("SECONDS"));
+    parser.addOption(duration);
+    if (const auto status = tool::ParseArguments(
+            parser, "watch", kSynopsis, args,
+            QStringLiteral("Ends with status 0 on Ctrl-C or SIGTERM, after --duration or when the "
+                           "server closes;\n1 when it cannot connect.")))
+        return *status;
+    const QStringList positional = parser.positionalArguments();
+    const auto endpoint =
+        positional.size() == 1 ? tool::ParseEndpoint(positional[0]) : std::nullopt;
+    if (!endpoint)
+        return tool::UsageError("watch",
+                                positional.size() == 1
+                                    ? "expected HOST:PORT, got '" + positional[0] + "'"
+                                    : QStringLiteral("expected one HOST:PORT"),
+                                kSynopsis);
+    WatchOptions options{endpoint->host, endpoint->port, 0};
+    if (parser.isSet(duration)) {
+        const auto seconds = tool::ParseSeconds(parser.value(duration));
+        if (!seconds)
+            return tool::UsageError("watch",
+                                    QStringLiteral("--duration needs a positive number of seconds"),
+                                    kSynopsis);
+        options.durationSeconds = *seconds;
     }
-    struct sigaction action = {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    tool::CatchStopSignals();
 
-    int argc = 1;
-    char name[] = "tactus-tool";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
-    Watcher watcher(*options);
+    Watcher watcher(options);
     return watcher.Run();
 }
 
-const tool::ToolCommand kWatch(
-    "watch", "watch HOST:PORT [--duration SECONDS]   show a position server's positions and hits",
-    Watch);
+const tool::ToolCommand kWatch("watch", {kSynopsis, "Show a position server's positions and hits.",
+                                         nullptr, Watch});
 
 }  // namespace

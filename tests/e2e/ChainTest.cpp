@@ -384,7 +384,7 @@ TEST_F(ChainTest, ProgramsAnswerHelpAndVersionWithoutStarting) {
         {"after the reset switch", "VexServer /R --version", "VexServer" + version},
         {"qlnrun --help", "qlnrun --headless --dir . --help", "Usage: qlnrun "},
         {"qlnrun --version", "qlnrun --version --headless --dir .", "qlnrun" + version},
-        {"tactus-tool --help", "tactus-tool --help", "usage: tactus-tool "},
+        {"tactus-tool --help", "tactus-tool --help", "Usage: tactus-tool "},
         {"tactus-ipp --help", "tactus-ipp --dir . --help", "Usage: tactus-ipp "},
         {"tactus-ipp --version", "tactus-ipp --version --dir .", "tactus-ipp" + version},
     };

@@ -17,6 +17,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A /proc file's text; empty when the process is gone (reading it then fails with ESRCH,
+// which std::ifstream reports by throwing).
+std::string procText(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+}
+
 // pid -> (parent pid, name) of every process, from /proc.
 std::map<qint64, std::pair<qint64, std::string>> processTable() {
     std::map<qint64, std::pair<qint64, std::string>> table;
@@ -25,8 +32,7 @@ std::map<qint64, std::pair<qint64, std::string>> processTable() {
         const qint64 pid = entry.toLongLong(&ok);
         if (!ok)
             continue;
-        std::ifstream stat("/proc/" + entry.toStdString() + "/stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::string text = procText("/proc/" + entry.toStdString() + "/stat");
         const size_t open = text.find('(');
         const size_t close = text.rfind(')');
         if (open == std::string::npos || close == std::string::npos || close + 4 > text.size())
@@ -59,8 +65,7 @@ int FreePort() {
 bool ProcessAlive(qint64 pid) {
     if (pid <= 0)
         return false;
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const std::string text = procText("/proc/" + std::to_string(pid) + "/stat");
     const size_t close = text.rfind(')');
     if (text.empty() || close == std::string::npos || close + 2 >= text.size())
         return false;

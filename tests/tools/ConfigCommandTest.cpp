@@ -78,9 +78,16 @@ TEST_F(ConfigCheckTest, GoodFileListsValuesMarksDefaultsAndFindsTheServer) {
     std::ofstream(server) << "#!/bin/sh\n";
     fs::permissions(server, fs::perms::owner_exec, fs::perm_options::add);
 
-    const ToolRun r = RunTool("config check " + folder);
+    // Samples as the server sends them: a position and a hit.
+    const ToolRun r = RunTool("config check " + folder +
+                              " --sample '( 1.5 2 3 4 ) 235\\r\\n' --sample '( 1 2 3 4 0 0.6 "
+                              "0.8 ) 237\\r\\n'");
     EXPECT_EQ(r.status, 0) << r.out;
-    for (const char* line : {"  RequestInterval = 100 (default)\n", "  Transport = TCP\n",
+    for (const char* line : {"  sample 1 = ( 1.5 2 3 4 ) 235\\r\\n  [position 1.500000 2.000000 "
+                             "3.000000 4.000000]\n",
+                             "  [hit 1.000000 2.000000 3.000000 4.000000 vector 0.000000 "
+                             "0.600000 0.800000]\n",
+                             "  RequestInterval = 100 (default)\n", "  Transport = TCP\n",
                              "  ScaleW = 1 (default)\n", "  RotateReply = (empty) (default)\n",
                              "    CMMAddress-IP = LocalHost  [connects to 127.0.0.1]\n",
                              "  AxisY = 2 (default)  [machine axis 1]\n", "No problems found.\n"})
@@ -93,7 +100,10 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
         const char* legend;
         std::string file;
         std::vector<std::string> problems;  // the problem lines, all of them
+        std::string environment = {};       // assignments before the command
+        std::string options = {};
     };
+    const std::string serial = "<Transport>SERIAL</Transport>";
     const Row rows[] = {
         {"axis code above 5 and two host axes on one machine axis",
          MachineFile(kTcp + "<AxisX>7</AxisX><AxisY>1</AxisY><AxisZ>0</AxisZ>"),
@@ -125,6 +135,37 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
          MachineFile("<Transport>SERIAL</Transport>", kReplies,
                      "<SERIAL><Device>/dev/ttyUSB0</Device><Size>9</Size></SERIAL>"),
          {"Device '/dev/ttyUSB0' gives port 0", "the serial port does not take"}},
+        {"a baud rate no serial port takes",
+         MachineFile(serial, kReplies, "<SERIAL><Device>COM1</Device><Baud>12345</Baud></SERIAL>"),
+         {"Baud 12345 is not a rate the serial port can be set to"},
+         "TACTUS_COM1=/dev/ptmx"},
+        {"the device of COM3 is missing",
+         MachineFile(serial, kReplies, "<SERIAL><Device>COM3</Device></SERIAL>"),
+         {"COM3 is /nonexistent/ttyS9 for the driver (TACTUS_COM3 in the host's environment "
+          "names another device): /nonexistent/ttyS9: No such file or directory"},
+         "TACTUS_COM3=/nonexistent/ttyS9"},
+        {"the device of COM3 is no serial line",
+         MachineFile(serial, kReplies, "<SERIAL><Device>COM3</Device></SERIAL>"),
+         {"/dev/null is not a serial device"},
+         "TACTUS_COM3=/dev/null"},
+        {"Transport and its CommInfo child differ in letter case",
+         MachineFile(kTcp, kReplies, "<Tcp><CMMPort-IP>1390</CMMPort-IP></Tcp>"),
+         {"Transport TCP matches no CommInfo child: no channel is opened (CommInfo has Tcp, which "
+          "differs only in letter case"}},
+        {"a scale of 0 and one too small to divide by",
+         MachineFile(kTcp + "<ScaleX>0</ScaleX><ScaleZ>-1e-12</ScaleZ>"),
+         {"ScaleX = 0: every reply value is divided by it",
+          "ScaleZ = -1e-12 is below 1e-09 in magnitude"}},
+        {"StartEXE beside tactus-tool but not beside the host program",
+         MachineFile(kTcp + "<StartEXE>tactus-tool</StartEXE>"),
+         {"StartEXE program 'tactus-tool' not found (looked in "},
+         "",
+         "--host /bin/sh"},
+        {"a sample reply the formats do not understand",
+         MachineFile(kTcp),
+         {"sample 2 'garbage' is neither a hit nor a complete position"},
+         "",
+         "--sample '( 1 2 3 4 ) 235\\r\\n' --sample garbage"},
         {"host name instead of an address, no TCP port",
          MachineFile(kTcp, kReplies,
                      "<TCP><CMMAddress-IP>cmm.example</CMMAddress-IP><CMMPort-IP>0</CMMPort-IP>"
@@ -145,7 +186,9 @@ TEST_F(ConfigCheckTest, EveryProblemIsReportedAndFailsTheCheck) {
     int index = 0;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
-        const ToolRun r = RunTool("config check " + Folder(std::to_string(index++), row.file));
+        const ToolRun r = testsupport::RunProgram(
+            row.environment + " " + testsupport::BinDir() + "/tactus-tool config check " +
+            Folder(std::to_string(index++), row.file) + " " + row.options);
         EXPECT_EQ(r.status, 1) << r.out;
         for (const std::string& problem : row.problems)
             EXPECT_NE(r.out.find(problem), std::string::npos) << problem << "\n" << r.out;
@@ -163,14 +206,16 @@ TEST_F(ConfigCheckTest, BadArgumentsAreAUsageError) {
     }
 }
 
-// The shipped examples pass once VexServer is built beside tactus-tool.
+// The shipped examples pass once VexServer is built beside the host program (qlnrun, which
+// is built beside tactus-tool); COM1 is pointed at a terminal every Linux has.
 TEST_F(ConfigCheckTest, ShippedExamplesPass) {
     const std::string bin = std::getenv("VEX_BIN_DIR");
     if (!fs::exists(fs::path(bin) / "VexServer"))
         GTEST_SKIP() << "VexServer is not built";
     const std::string examples = std::string(std::getenv("VEX_SOURCE_DIR")) + "/examples";
     for (const std::string& folder : {examples, examples + "/serial"}) {
-        const ToolRun r = RunTool("config check " + folder);
+        const ToolRun r = testsupport::RunProgram("TACTUS_COM1=/dev/ptmx " + bin +
+                                                  "/tactus-tool config check " + folder);
         EXPECT_EQ(r.status, 0) << r.out;
     }
 }

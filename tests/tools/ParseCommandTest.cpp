@@ -99,7 +99,7 @@ TEST(ParseCommand, RejectsBadArgumentsAndLists) {
     const Case cases[] = {
         {"no format list", {}, 2, "usage: tactus-tool parse --formats"},
         {"three scales", {"--formats", kServerFormats, "--scales", "1,2,3"}, 2, "bad --scales"},
-        {"unknown option", {"--formats", kServerFormats, "--fast"}, 2, "unexpected argument"},
+        {"unknown option", {"--formats", kServerFormats, "--fast"}, 2, "Unknown option 'fast'"},
         {"unterminated list",
          {"--formats", R"("%lf %lf %lf)"},
          1,

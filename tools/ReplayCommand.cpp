@@ -400,27 +400,14 @@ class SerialReplay {
                                                       "which a serial line cannot do"));
                                },
                                [this] { out_.Note(QStringLiteral("end of recording")); }}) {}
-    ~SerialReplay() {
-        if (!link_.isEmpty())
-            QFile::remove(link_);
-    }
 
     bool Open(const QString& link) {
         QString error;
-        if (!pty_.Open(&error)) {
+        if (!pty_.Open(&error, link)) {
             std::fprintf(stderr, "tactus-tool replay: %s\n", qPrintable(error));
             return false;
         }
         const QString path = QString::fromStdString(pty_.DevicePath());
-        if (!link.isEmpty()) {
-            QFile::remove(link);  // a link left by an earlier run
-            if (!QFile::link(path, link)) {
-                std::fprintf(stderr, "tactus-tool replay: cannot make the link %s\n",
-                             qPrintable(link));
-                return false;
-            }
-            link_ = link;
-        }
         out_.Note(QString("the controller's serial line is %1%2 (set TACTUS_COMn to it)")
                       .arg(path, link.isEmpty() ? QString() : ", linked as " + link));
         out_.AddMark(Mark::Open, ("serial " + path).toLatin1());
@@ -442,7 +429,6 @@ class SerialReplay {
     tool::PseudoTerminal pty_;
     Player player_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QString link_;
 };
 
 int Replay(const std::vector<std::string>& args) {

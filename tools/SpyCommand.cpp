@@ -199,10 +199,6 @@ bool ApplyLine(QSerialPort& port, const QString& text) {
 class SerialRelay {
   public:
     explicit SerialRelay(tool::SessionOutput& recorder) : rec_(recorder) {}
-    ~SerialRelay() {
-        if (!link_.isEmpty())
-            QFile::remove(link_);
-    }
 
     bool Open(const QString& device, const QString& line, const QString& link) {
         port_.setPortName(device);
@@ -212,20 +208,11 @@ class SerialRelay {
             return false;
         }
         QString error;
-        if (!pty_.Open(&error)) {
+        if (!pty_.Open(&error, link)) {
             std::fprintf(stderr, "tactus-tool spy: %s\n", qPrintable(error));
             return false;
         }
         const QString driverSide = QString::fromStdString(pty_.DevicePath());
-        if (!link.isEmpty()) {
-            QFile::remove(link);  // a link left by an earlier run
-            if (!QFile::link(driverSide, link)) {
-                std::fprintf(stderr, "tactus-tool spy: cannot make the link %s\n",
-                             qPrintable(link));
-                return false;
-            }
-            link_ = link;
-        }
         rec_.Note(QString("the driver's serial line is %1%2 (set TACTUS_COMn to it)")
                       .arg(driverSide, link.isEmpty() ? QString() : ", linked as " + link));
         rec_.AddMark(Mark::Open, ("serial " + device + " " + line).toLatin1());
@@ -267,7 +254,6 @@ class SerialRelay {
     QSerialPort port_;
     tool::PseudoTerminal pty_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QString link_;
     bool failed_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "tools/TerminalDevice.h"
 
+#include <QFile>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -21,13 +23,15 @@ QString SystemText(int error) {
 }  // namespace
 
 PseudoTerminal::~PseudoTerminal() {
+    if (!link_.isEmpty())
+        QFile::remove(link_);
     if (device_ >= 0)
         ::close(device_);
     if (control_ >= 0)
         ::close(control_);
 }
 
-bool PseudoTerminal::Open(QString* error) {
+bool PseudoTerminal::Open(QString* error, const QString& link) {
     control_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (control_ < 0 || ::grantpt(control_) != 0 || ::unlockpt(control_) != 0) {
         *error = "cannot create a pseudo-terminal: " + SystemText(errno);
@@ -44,6 +48,14 @@ bool PseudoTerminal::Open(QString* error) {
     if (::tcsetattr(device_, TCSANOW, &raw) != 0) {
         *error = QString("cannot make %1 raw: %2").arg(devicePath_.c_str(), SystemText(errno));
         return false;
+    }
+    if (!link.isEmpty()) {
+        QFile::remove(link);  // a link left by an earlier run
+        if (!QFile::link(QString::fromStdString(devicePath_), link)) {
+            *error = QString("cannot make the link %1").arg(link);
+            return false;
+        }
+        link_ = link;
     }
     return true;
 }

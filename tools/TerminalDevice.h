@@ -5,7 +5,8 @@
 // PseudoTerminal gives a driver a serial line to open: the tool keeps the controlling side
 // (non-blocking, for a QSocketNotifier) and holds the device side open itself, raw, so the
 // line stays up and keeps its settings whatever the driver does with it. A PseudoTerminal
-// owns both descriptors and closes them when destroyed. One thread; failures are return
+// owns both descriptors and the optional link to the device, and closes or removes them
+// when destroyed. One thread; failures are return
 // values with a reason.
 
 #include <QString>
@@ -21,8 +22,9 @@ class PseudoTerminal {
     PseudoTerminal& operator=(const PseudoTerminal&) = delete;
     ~PseudoTerminal();
 
-    // Creates the pair; false with *error set when the system refuses.
-    bool Open(QString* error);
+    // Creates the pair and, when `link` is given, a symbolic link of that name to the device
+    // (replacing one an earlier run left); false with *error set when the system refuses.
+    bool Open(QString* error, const QString& link = {});
     // The device a driver opens, e.g. /dev/pts/7.
     const std::string& DevicePath() const { return devicePath_; }
     // The controlling side, for a read notifier.
@@ -38,6 +40,7 @@ class PseudoTerminal {
     int control_ = -1;
     int device_ = -1;
     std::string devicePath_;
+    QString link_;
 };
 
 // Why a driver could not open `path` as its serial line (missing, not readable and

@@ -21,7 +21,10 @@ for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$ROOT"; done
 
 [[ $("$ROOT/usr/bin/VexServer" --version) == "VexServer (Vexline) $VERSION" ]] ||
     fail "VexServer --version: $("$ROOT/usr/bin/VexServer" --version)"
-for page in man1/VexServer.1 man1/qlnrun.1 man1/tactus-tool.1 man5/VEX.XML.5; do
+# tactus-ipp links the host stand-in: its answer shows the run path to the private folder.
+[[ $("$ROOT/usr/bin/tactus-ipp" --version) == "tactus-ipp (Vexline) $VERSION" ]] ||
+    fail "tactus-ipp --version: $("$ROOT/usr/bin/tactus-ipp" --version 2>&1)"
+for page in man1/VexServer.1 man1/qlnrun.1 man1/tactus-tool.1 man1/tactus-ipp.1 man5/VEX.XML.5; do
     [[ -s $ROOT/usr/share/man/$page.gz ]] || fail "man page $page is missing"
 done
 # Nothing beside VexServer, nothing on the system's library path: every library of the

@@ -65,16 +65,14 @@ install: build
 package: build
 	cd build && cpack
 
-# The sanitizers' dlopen interceptors load libraries as if called from the runtime, which has
-# no $ORIGIN run path; LD_LIBRARY_PATH lets VexServer find the stand-in libraries beside it.
 sanitize: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=address
 	cmake --build build-asan -j $(JOBS)
-	cd build-asan && LD_LIBRARY_PATH=$(CURDIR)/build-asan/bin QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
+	cd build-asan && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVEX_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && LD_LIBRARY_PATH=$(CURDIR)/build-tsan/bin QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 \
+	cd build-tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) -L tsan --no-tests=ignore
 
 bench: build

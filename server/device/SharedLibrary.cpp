@@ -28,6 +28,14 @@ QStringList SearchDirectories() {
         for (const QString& dir : QString::fromLocal8Bit(env).split(u':', Qt::SkipEmptyParts))
             dirs << dir;
     }
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizers' dlopen interceptor loads as if called from their runtime, which lacks
+    // the program's $ORIGIN run path; a sanitizer build (never installed) looks beside the
+    // program itself, where that run path would have found the stand-in libraries.
+    const QString program = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+    if (!program.isEmpty())
+        dirs << QFileInfo(program).absolutePath();
+#endif
     return dirs;
 }
 

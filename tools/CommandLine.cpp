@@ -4,22 +4,20 @@
 #include <csignal>
 #include <cstdio>
 
+#include "common/ProgramHelp.h"
 #include "tools/Command.h"
 
 namespace tool {
 
 const QCommandLineOption& HelpOption() {
-    static const QCommandLineOption option({QStringLiteral("h"), QStringLiteral("help")},
-                                           QStringLiteral("Show this text and end."));
+    static const QCommandLineOption option = ProgramHelpOption();
     return option;
 }
 
 QString HelpText(const QCommandLineParser& parser, const std::string& synopsis,
                  const QString& epilogue) {
-    // Qt's first line names the program as invoked; ours names the command.
-    const QString text = parser.helpText();
     QString help =
-        "Usage: tactus-tool " + QString::fromStdString(synopsis) + text.mid(text.indexOf(u'\n'));
+        ProgramHelpText(parser, "Usage: tactus-tool " + QString::fromStdString(synopsis));
     if (!epilogue.isEmpty())
         help += '\n' + epilogue + (epilogue.endsWith('\n') ? "" : "\n");
     return help;

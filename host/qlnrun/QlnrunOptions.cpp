@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <cmath>
 
+#include "common/ProgramHelp.h"
 #include "common/ProgramVersion.h"
 
 namespace {
@@ -84,19 +85,15 @@ QlnrunParse ParseQlnrunOptions(const QStringList& arguments, QlnrunOptions& opti
         QStringLiteral("A move of DISTANCE host units completes a measurement (default: only "
                        "a touch does)."),
         QStringLiteral("DISTANCE"));
-    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")},
-                                  QStringLiteral("Show this text and end."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show the version and end."));
+    const QCommandLineOption help = ProgramHelpOption();
+    const QCommandLineOption version = ProgramVersionOption();
     parser.addOptions({driver, dir, headless, duration, answer, unit, tip, hitDelivery, timestamps,
                        autoHit, help, version});
 
     const bool understood = parser.parse(arguments);
     // Help and version win over every other option, even a wrong one.
     if (parser.isSet(help)) {
-        // Qt names the program as invoked; the man page wants its name.
-        const QString text = parser.helpText();
-        error = QStringLiteral("Usage: qlnrun [options]") + text.mid(text.indexOf(u'\n')) +
+        error = ProgramHelpText(parser, QStringLiteral("Usage: qlnrun [options]")) +
                 QString::fromLatin1(kHelpTail);
         return QlnrunParse::Help;
     }

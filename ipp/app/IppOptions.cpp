@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "common/ProgramHelp.h"
 #include "common/ProgramVersion.h"
 
 IppParse ParseIppOptions(const QStringList& arguments, IppOptions& options, QString& text) {
@@ -9,10 +10,8 @@ IppParse ParseIppOptions(const QStringList& arguments, IppOptions& options, QStr
     parser.setApplicationDescription(QStringLiteral(
         "I++ DME server for a manually driven CMM: hosts the Tactus driver and serves one\n"
         "I++ DME client at a time (docs/ipp.md)."));
-    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")},
-                                  QStringLiteral("Show this text and end."));
-    const QCommandLineOption version(QStringLiteral("version"),
-                                     QStringLiteral("Show the version and end."));
+    const QCommandLineOption help = ProgramHelpOption();
+    const QCommandLineOption version = ProgramVersionOption();
     const QCommandLineOption dir(
         QStringLiteral("dir"),
         QStringLiteral("Folder with the machine file TACConfigData.xml (default: current)."),
@@ -50,9 +49,7 @@ IppParse ParseIppOptions(const QStringList& arguments, IppOptions& options, QStr
         return IppParse::Error;
     }
     if (parser.isSet(help)) {
-        // Qt names the program as invoked; the man page wants its name.
-        const QString full = parser.helpText();
-        text = QStringLiteral("Usage: tactus-ipp [options]") + full.mid(full.indexOf(u'\n'));
+        text = ProgramHelpText(parser, QStringLiteral("Usage: tactus-ipp [options]"));
         return IppParse::Help;
     }
     if (parser.isSet(version)) {

@@ -3,20 +3,20 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+#include "common/ProgramHelp.h"
 #include "common/ProgramVersion.h"
 #include "server/config/ServerConfigNames.h"
 
 namespace {
 
+// No -h: the server's own switches start with / or - and are matched by their letters.
 const QCommandLineOption& HelpOption() {
-    static const QCommandLineOption option(QStringLiteral("help"),
-                                           QStringLiteral("Show this text and end."));
+    static const QCommandLineOption option = ProgramHelpOption(false);
     return option;
 }
 
 const QCommandLineOption& VersionOption() {
-    static const QCommandLineOption option(QStringLiteral("version"),
-                                           QStringLiteral("Show the version and end."));
+    static const QCommandLineOption option = ProgramVersionOption();
     return option;
 }
 
@@ -67,10 +67,8 @@ void Configure(QCommandLineParser& parser) {
 QString VexServerHelpText() {
     QCommandLineParser parser;
     Configure(parser);
-    // Qt's first line names the program as it was invoked; the man page wants its name.
-    const QString text = parser.helpText();
-    return QStringLiteral("Usage: VexServer [--help] [--version] [/R]") +
-           text.mid(text.indexOf(u'\n')) + QString::fromLatin1(kEnvironmentAndFiles);
+    return ProgramHelpText(parser, QStringLiteral("Usage: VexServer [--help] [--version] [/R]")) +
+           QString::fromLatin1(kEnvironmentAndFiles);
 }
 
 std::optional<int> AnswerHelpOrVersion(const QStringList& arguments) {

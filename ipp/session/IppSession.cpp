@@ -683,6 +683,22 @@ bool IppSession::GetChangeToolAction(const Command& command) {
     return true;
 }
 
+bool IppSession::LookUpToolProperty(const Command& command, const Argument& argument,
+                                    ToolProperty& property) {
+    const PropertyLookup lookup = ParseToolProperty(argument.text, property);
+    if (lookup == PropertyLookup::Found)
+        return true;
+    ReportError(command.tag,
+                lookup == PropertyLookup::Unsupported ? ErrorCode::ArgumentNotSupported
+                                                      : ErrorCode::BadProperty,
+                command.name);
+    return false;
+}
+
+Tool* IppSession::ToolOf(const ToolProperty& property) {
+    return property.owner == ToolProperty::Owner::FoundTool ? FoundTool() : &state_.ActiveTool();
+}
+
 bool IppSession::GetProp(const Command& command) {
     std::vector<std::string> parts;
     for (const Argument& argument : command.arguments) {
@@ -691,16 +707,9 @@ bool IppSession::GetProp(const Command& command) {
             ReportError(command.tag, ErrorCode::IncorrectArguments, command.name);
             return true;
         }
-        const PropertyLookup lookup = ParseToolProperty(argument.text, property);
-        if (lookup != PropertyLookup::Found) {
-            ReportError(command.tag,
-                        lookup == PropertyLookup::Unsupported ? ErrorCode::ArgumentNotSupported
-                                                              : ErrorCode::BadProperty,
-                        command.name);
+        if (!LookUpToolProperty(command, argument, property))
             return true;
-        }
-        const bool found = property.owner == ToolProperty::Owner::FoundTool;
-        Tool* tool = found ? FoundTool() : &state_.ActiveTool();
+        Tool* tool = ToolOf(property);
         if (property.kind == ToolProperty::Kind::Name) {
             parts.push_back(Call(argument.text, {Quoted(tool ? tool->name : kUndefinedToolName)}));
             continue;
@@ -736,16 +745,9 @@ bool IppSession::SetProp(const Command& command) {
             ReportError(command.tag, ErrorCode::IncorrectArguments, command.name);
             return true;
         }
-        const PropertyLookup lookup = ParseToolProperty(argument.text, property);
-        if (lookup != PropertyLookup::Found) {
-            ReportError(command.tag,
-                        lookup == PropertyLookup::Unsupported ? ErrorCode::ArgumentNotSupported
-                                                              : ErrorCode::BadProperty,
-                        command.name);
+        if (!LookUpToolProperty(command, argument, property))
             return true;
-        }
-        Tool* tool =
-            property.owner == ToolProperty::Owner::FoundTool ? FoundTool() : &state_.ActiveTool();
+        Tool* tool = ToolOf(property);
         if (!tool) {
             ReportError(command.tag, ErrorCode::ToolNotDefined, command.name);
             return true;

@@ -108,6 +108,11 @@ class IppSession {
     std::string ItemsText(const std::vector<Item>& items, const Vec3& point,
                           const Vec3& vector) const;
     Tool* FoundTool();
+    // Parses a Tool. or FoundTool. property; false (0506 or 0510 reported) when it is none.
+    bool LookUpToolProperty(const Command& command, const Argument& argument,
+                            ToolProperty& property);
+    // The tool the property belongs to: null for FoundTool when no tool was found.
+    Tool* ToolOf(const ToolProperty& property);
 
     // Handlers: false when the command completes later (a waiting PtMeas).
     bool StartSession(const Command& command);
